@@ -12,22 +12,30 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class IniFile {
 public:
   explicit IniFile(const QString &path); // reads the file if it exists; throws when it cannot be read
   QString readString(const QString &section, const QString &key, const QString &def) const;
   void writeString(const QString &section, const QString &key, const QString &value);
+  // Replaces the first line equal to `from` (case ignored) by `to`; every
+  // line then ends with CR LF. False when there is no such line.
+  bool replaceLine(const QString &from, const QString &to);
   // Writes the file if anything changed. A new file is created 0600, an
   // existing one keeps its permissions. Throws LarkspanError naming the file.
   void commit();
   const QString &path() const { return m_path; }
 
 private:
+  struct Line {
+    QString text;
+    QString eol; // as read: a changed file keeps every other line's bytes
+  };
   int findSection(const QString &section) const;
   QString m_path;
-  QStringList m_lines;
-  QString m_eol = QStringLiteral("\r\n");
+  QVector<Line> m_lines;
   bool m_bom = false;
+  bool m_latin1 = false;
   bool m_dirty = false;
 };
