@@ -56,6 +56,7 @@ public:
   void setFiltered(bool on);
   bool filtered() const;
   void setFilterCaseInsensitive(bool on);
+  bool filterCaseInsensitive() const;
 
   // The rows the table shows: storage indexes in sort order, through the
   // filter when filtering is on. Recomputed only when something changed.
