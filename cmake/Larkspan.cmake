@@ -24,8 +24,10 @@ function(larkspan_add_test name)
   larkspan_warnings(${name})
   add_test(NAME ${name} COMMAND ${name})
   set(env "LC_ALL=C.UTF-8;LANG=C.UTF-8;QT_QPA_PLATFORM=offscreen"
-          "LARKSPAN_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
-          "LARKSPAN_FAKE_EXCHANGE=$<TARGET_FILE:fake-exchange>")
+          "LARKSPAN_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(TARGET fake-exchange)
+    list(APPEND env "LARKSPAN_FAKE_EXCHANGE=$<TARGET_FILE:fake-exchange>")
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()

@@ -1,11 +1,10 @@
 #include "IniFile.h"
 
 #include "LarkspanError.h"
+#include "SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QStringDecoder>
 
 namespace {
 const qsizetype MaxValueLength = 2047;
@@ -60,9 +59,8 @@ IniFile::IniFile(const QString &path) : m_path(QFileInfo(path).absoluteFilePath(
     m_bom = true;
     bytes.remove(0, 3);
   }
-  QStringDecoder utf8(QStringDecoder::Utf8);
-  QString text = utf8(bytes);
-  if (utf8.hasError()) {
+  QString text = QString::fromUtf8(bytes);
+  if (text.toUtf8() != bytes) {
     m_latin1 = true; // an older tool's 8-bit file: keep its encoding on write
     text = QString::fromLatin1(bytes);
   }
@@ -164,21 +162,8 @@ void IniFile::commit() {
   if (m_bom)
     bytes.prepend("\xEF\xBB\xBF");
 
-  const QFileInfo existing(m_path);
   // Holds the password in plain text: a new file is the owner's alone, an
   // existing one keeps the permissions it was given.
-  const QFileDevice::Permissions perms =
-      existing.exists() ? existing.permissions() : (QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  QSaveFile file(m_path);
-  const auto fail = [&](const QString &why) {
-    throw LarkspanError(QStringLiteral("Cannot write settings file %1: %2").arg(m_path, why));
-  };
-  if (!file.open(QIODevice::WriteOnly))
-    fail(file.errorString());
-  if (file.write(bytes) != bytes.size())
-    fail(file.errorString());
-  file.setPermissions(perms);
-  if (!file.commit())
-    fail(file.errorString());
+  writeFileAtomically(m_path, bytes, 0600, QStringLiteral("settings file"));
   m_dirty = false;
 }

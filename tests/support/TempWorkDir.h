@@ -24,5 +24,7 @@ private:
 
 // Whole file as bytes; empty when missing.
 QByteArray readFileBytes(const QString &path);
+// Permission bits of a file (st_mode & 07777); -1 when missing.
+int unixMode(const QString &path);
 // Writes bytes, creating or replacing the file; false on failure.
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
