@@ -41,7 +41,8 @@ QString keyOf(const QString &line) {
 // A value that would not read back the same (outer blanks, enclosing
 // quotes) is written between double quotes: reading strips exactly one pair.
 QString storedValue(const QString &value) {
-  const bool outerBlank = !value.isEmpty() && (value.front().unicode() <= 32 || value.back().unicode() <= 32);
+  const auto blank = [](QChar c) { return c.unicode() <= 32 || c.isSpace(); };
+  const bool outerBlank = !value.isEmpty() && (blank(value.front()) || blank(value.back()));
   const bool enclosed = value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
                         value.back() == value.front();
   return outerBlank || enclosed ? QLatin1Char('"') + value + QLatin1Char('"') : value;
