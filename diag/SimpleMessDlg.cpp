@@ -1,7 +1,75 @@
-// Placeholder until the message dialog lands.
 #include "SimpleMessDlg.h"
 
-TMyButton::TMyButton(QWidget *owner) : QPushButton(owner) {}
-void TMyButton::Click() {}
+#include <QDialog>
+#include <QGridLayout>
+#include <QLabel>
 
-int ShowMessageButtons(QWidget *, const QString &, const QString &, const QStringList &) { return -1; }
+#include <memory>
+
+namespace {
+constexpr int FormWidth = 400;
+constexpr int FormHeight = 120;
+constexpr int RowHeight = 40;
+constexpr int ButtonWidth = 80;
+const char *const TagProperty = "Tag";
+} // namespace
+
+TMyButton::TMyButton(QWidget *owner) : QPushButton(owner), m_owner(owner) {
+  connect(this, &QPushButton::clicked, this, &TMyButton::Click);
+}
+
+void TMyButton::Click() {
+  if (!m_owner)
+    return;
+  m_owner->setProperty(TagProperty, Tag);
+  m_owner->close();
+}
+
+int ShowMessageButtons(QWidget *owner, const QString &caption, const QString &message, const QStringList &captions) {
+  QWidget *ownerWindow = owner ? owner->window() : nullptr;
+  auto form = std::make_unique<QDialog>(ownerWindow);
+  form->setObjectName(QStringLiteral("messageDialog"));
+  // The owner's font and palette carry over to this window; its style sheet
+  // does anyway, being inherited along the parent chain.
+  form->setAttribute(Qt::WA_WindowPropagation);
+  form->setWindowTitle(caption);
+  form->setProperty(TagProperty, -1);
+  // Fixed: a long message wraps and is cut rather than growing the window.
+  form->setFixedSize(FormWidth, FormHeight);
+
+  auto *row = new QWidget(form.get());
+  row->setObjectName(QStringLiteral("buttonRow"));
+  row->setGeometry(0, FormHeight - RowHeight, FormWidth, RowHeight);
+  auto *grid = new QGridLayout(row);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setSpacing(0);
+
+  auto *label = new QLabel(message, form.get());
+  label->setObjectName(QStringLiteral("messageLabel"));
+  label->setGeometry(0, 0, FormWidth, FormHeight - RowHeight);
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignCenter);
+  label->setContentsMargins(8, 4, 8, 4);
+
+  // One equal column per caption. Created from the last caption down, each
+  // button takes the next free cell, so the row reads right to left.
+  const int count = int(captions.size());
+  for (int i = 0; i < count; ++i)
+    grid->setColumnStretch(i, 1);
+  for (int i = count - 1; i >= 0; --i) {
+    auto *button = new TMyButton(form.get());
+    button->setObjectName(QStringLiteral("button%1").arg(i));
+    button->setText(captions.at(i));
+    button->Tag = i;
+    button->setFixedWidth(ButtonWidth);
+    grid->addWidget(button, 0, count - 1 - i, Qt::AlignCenter);
+  }
+
+  if (ownerWindow) {
+    const QRect area = ownerWindow->geometry();
+    form->move(area.center() - QPoint(FormWidth / 2, FormHeight / 2));
+  }
+
+  form->exec();
+  return form->property(TagProperty).toInt();
+}

@@ -1,12 +1,14 @@
 #pragma once
 // A short modal message with a row of buttons, built at run time.
 
+#include <QPointer>
 #include <QPushButton>
 #include <QStringList>
 
 class QWidget;
 
-// A button that records its index in its window and closes it.
+// A button that records its index in its window and closes it. The answer
+// goes into the owner window's "Tag" property.
 class TMyButton final : public QPushButton {
   Q_OBJECT
 public:
@@ -15,6 +17,9 @@ public:
 
 protected:
   void Click();
+
+private:
+  QPointer<QWidget> m_owner;
 };
 
 // Returns the index of the pressed button's caption, -1 when closed
