@@ -245,11 +245,16 @@ bool FakeExchange::hugeBody(const QString &path, qint64 paddingBytes, const QStr
 }
 
 bool FakeExchange::respond(const QString &path, int status, const QByteArray &contentType,
-                           const QByteArray &body, const QString &method, int count) {
+                           const QByteArray &body, const QString &method, int count,
+                           const QList<QPair<QByteArray, QByteArray>> &extraHeaders) {
+  QJsonArray headers;
+  for (const auto &h : extraHeaders)
+    headers.append(QJsonArray{QString::fromLatin1(h.first), QString::fromLatin1(h.second)});
   return fault({{QStringLiteral("action"), QStringLiteral("respond")},
                 {QStringLiteral("status"), status},
                 {QStringLiteral("content_type"), QString::fromLatin1(contentType)},
-                {QStringLiteral("body_base64"), QString::fromLatin1(body.toBase64())}},
+                {QStringLiteral("body_base64"), QString::fromLatin1(body.toBase64())},
+                {QStringLiteral("headers"), headers}},
                path, method, count);
 }
 

@@ -94,8 +94,10 @@ public:
   bool truncateBody(const QString &path, const QString &method = {}, int count = -1);
   bool resetConnection(const QString &path, const QString &method = {}, int count = -1);
   bool hugeBody(const QString &path, qint64 paddingBytes, const QString &method = {}, int count = -1);
+  // A fixed answer; an empty contentType sends no Content-Type header.
   bool respond(const QString &path, int status, const QByteArray &contentType, const QByteArray &body,
-               const QString &method = {}, int count = -1);
+               const QString &method = {}, int count = -1,
+               const QList<QPair<QByteArray, QByteArray>> &extraHeaders = {});
   bool expireTokens(bool on = true);
   bool clearFaults(); // also ends expireTokens
 

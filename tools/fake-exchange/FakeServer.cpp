@@ -104,6 +104,8 @@ std::optional<FakeFault> FakeFault::fromJson(const QJsonObject &command, QString
   fault.bytes = qint64(command.value(QStringLiteral("bytes")).toDouble(0));
   fault.contentType = command.value(QStringLiteral("content_type")).toString(QStringLiteral("application/json")).toUtf8();
   fault.body = QByteArray::fromBase64(command.value(QStringLiteral("body_base64")).toString().toLatin1());
+  for (const QJsonValue &h : command.value(QStringLiteral("headers")).toArray())
+    fault.headers.append({h.toArray().at(0).toString().toLatin1(), h.toArray().at(1).toString().toLatin1()});
   return fault;
 }
 
@@ -200,7 +202,7 @@ void FakeServer::handle(HttpConnection *connection, const HttpRequest &request) 
     return;
   }
   case FakeFault::Action::Respond:
-    send(connection, {fault->status, fault->contentType, fault->body});
+    send(connection, {fault->status, fault->contentType, fault->body, fault->headers});
     return;
   }
 }
@@ -208,9 +210,11 @@ void FakeServer::handle(HttpConnection *connection, const HttpRequest &request) 
 void FakeServer::send(HttpConnection *connection, const Answer &answer) {
   HttpHeaders headers{{"Server", "nginx"}, {"Date", httpDate()}};
   if (answer.status != 204) {
-    headers.append({"Content-Type", answer.contentType});
+    if (!answer.contentType.isEmpty())
+      headers.append({"Content-Type", answer.contentType});
     headers.append({"Content-Length", QByteArray::number(answer.body.size())});
   }
+  headers.append(answer.extraHeaders);
   connection->respond(answer.status, headers, answer.status == 204 ? QByteArray() : answer.body);
 }
 

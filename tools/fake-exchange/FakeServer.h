@@ -17,7 +17,8 @@
 //         "html" (200 with an HTML page), "truncate" (half of the JSON body,
 //         with a matching Content-Length), "reset" (TCP reset), "huge"
 //         ("bytes" of padding in the JSON body), "respond" ("status",
-//         "content_type", "body_base64"); P exact, or a prefix ending in "*";
+//         "content_type", "body_base64", "headers": [[name, value], ...]);
+//         P exact, or a prefix ending in "*";
 //         M optional; N answers affected, -1 (default) for all.
 //   {"cmd": "clear-faults"}
 //   {"cmd": "expired-token", "on": true}     every confd request gets 401
@@ -45,6 +46,7 @@ struct FakeFault {
   qint64 bytes = 0;
   QByteArray contentType;
   QByteArray body;
+  HttpHeaders headers; // extra headers of a "respond" answer
 
   bool matches(const QByteArray &requestMethod, const QByteArray &requestPath) const;
   // From a command-line text "action:path[:argument]".
@@ -68,9 +70,12 @@ protected:
 
 private:
   struct Answer {
-    int status = 200;
-    QByteArray contentType = "application/json";
+    Answer(int s = 200, QByteArray type = "application/json", QByteArray b = {}, HttpHeaders extra = {})
+        : status(s), contentType(std::move(type)), body(std::move(b)), extraHeaders(std::move(extra)) {}
+    int status;
+    QByteArray contentType;
     QByteArray body;
+    HttpHeaders extraHeaders;
   };
 
   void record(const HttpRequest &request);
