@@ -29,6 +29,9 @@ public:
     m_dir.reset();
   }
 
+  // Forgets what was written so far (the log stays open, appending).
+  void clearTrace() { QFile::resize(m_dir->filePath(QStringLiteral("trace.log")), 0); }
+
   // Every line written so far, without the CR LF that ends each one; the
   // carriage returns inside a line stay.
   QStringList traceLines() const {
