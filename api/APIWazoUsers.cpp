@@ -140,6 +140,7 @@ void LoadUsers(const QString &Text) {
       steps.push_back({f, name, std::move(set)});
     }
 
+    table.reserveRows(int(items.size()));
     for (const QJsonValue &element : items) {
       const QJsonObject user = jsonread::object(element, QLatin1String("user"));
       const int row = table.appendRow();

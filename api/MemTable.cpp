@@ -313,6 +313,13 @@ int TMemTable::appendRow() {
   return d->rows++;
 }
 
+void TMemTable::reserveRows(int rows) {
+  for (int f = 0; f < d->fields.size(); ++f) {
+    d->values[f].reserve(rows);
+    d->nulls[f].reserve(size_t(rows));
+  }
+}
+
 void TMemTable::setValue(int row, int field, const QString &value) {
   d->checkRow(row);
   d->checkField(field);

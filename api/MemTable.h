@@ -37,6 +37,7 @@ public:
 
   // Rows (in storage order). Values longer than a field's size are kept whole.
   int appendRow();                               // returns the new row's storage index
+  void reserveRows(int rows);                    // room for that many rows, for a bulk load
   void setValue(int row, int field, const QString &value);
   void setNull(int row, int field);
   bool isNull(int row, int field) const;
