@@ -25,6 +25,14 @@ void TMyButton::Click() {
   m_owner->close();
 }
 
+void centreOnOwner(QWidget *window, const QWidget *owner) {
+  if (!window || !owner)
+    return;
+  const QRect area = owner->window()->geometry();
+  // setGeometry places the client area; move() would place the frame.
+  window->setGeometry(QRect(area.center() - QPoint(window->width() / 2, window->height() / 2), window->size()));
+}
+
 int ShowMessageButtons(QWidget *owner, const QString &caption, const QString &message, const QStringList &captions) {
   QWidget *ownerWindow = owner ? owner->window() : nullptr;
   auto form = std::make_unique<QDialog>(ownerWindow);
@@ -65,10 +73,7 @@ int ShowMessageButtons(QWidget *owner, const QString &caption, const QString &me
     grid->addWidget(button, 0, count - 1 - i, Qt::AlignCenter);
   }
 
-  if (ownerWindow) {
-    const QRect area = ownerWindow->geometry();
-    form->move(area.center() - QPoint(FormWidth / 2, FormHeight / 2));
-  }
+  centreOnOwner(form.get(), ownerWindow);
 
   form->exec();
   return form->property(TagProperty).toInt();

@@ -25,3 +25,7 @@ private:
 // Returns the index of the pressed button's caption, -1 when closed
 // without a button. The dialog is released before it returns.
 int ShowMessageButtons(QWidget *owner, const QString &caption, const QString &message, const QStringList &captions);
+
+// Moves a window so that its client area is centred on the owner's window.
+// Nothing happens without an owner.
+void centreOnOwner(QWidget *window, const QWidget *owner);
