@@ -9,7 +9,8 @@
 // "AND " (the "AND " may directly follow a closing quote); a quote inside a
 // pattern is doubled; "%" any run, "_" exactly one character, everything
 // else itself, compared with Unicode case folding when the case-insensitive
-// option is on.
+// option is on. "_" is one character, also outside the basic plane. A null
+// value is matched as the empty text.
 
 #include <QString>
 #include <QVector>
@@ -47,6 +48,9 @@ public:
   void clearRows();                               // remove all rows
 
   // Sort: "name" ascending, "name:D" descending, stable; empty = storage order.
+  // Texts compare by their Unicode case folding, code unit by code unit, the
+  // exact text breaking ties: locale-independent, "100" < "20" < "3", null
+  // as the empty text.
   void setIndexFieldNames(const QString &spec);  // throws LarkspanError on an unknown field
   QString indexFieldNames() const;
 
