@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TExportFormat exportFormatFor(const QString &fileName) {
   const QString name = QFileInfo(fileName).fileName();
@@ -97,6 +98,10 @@ void writeExportFile(const TExportWriter &writer, const TExportSnapshot &snapsho
   if (info.isSymLink())
     target = info.symLinkTarget();
   const QFileInfo targetInfo(target);
+  // A file its owner made read-only stays as it is, although the directory
+  // would let us rename over it.
+  if (targetInfo.exists() && ::access(QFile::encodeName(target).constData(), W_OK) != 0)
+    throw LarkspanError(cannotWrite(fileName, QString::fromLocal8Bit(std::strerror(errno))));
 
   QTemporaryFile temp(targetInfo.dir().filePath(
       QStringLiteral(".%1.XXXXXX").arg(targetInfo.fileName())));

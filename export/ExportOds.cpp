@@ -161,7 +161,12 @@ QByteArray stylesXml() {
        "<style:paragraph-properties fo:text-align=\"center\"/>"
        "<style:text-properties fo:font-size=\"" + QByteArray::number(ExportStyle::dataFontSize) +
        "pt\"/></style:style>\n";
-  x += "</office:styles>\n</office:document-styles>\n";
+  // A page style of our own: without one, office suites print their default
+  // header and footer on every page.
+  x += "</office:styles>\n<office:automatic-styles><style:page-layout style:name=\"pm1\">"
+       "<style:page-layout-properties/></style:page-layout></office:automatic-styles>\n"
+       "<office:master-styles><style:master-page style:name=\"Default\" style:page-layout-name=\"pm1\"/>"
+       "</office:master-styles>\n</office:document-styles>\n";
   return x;
 }
 

@@ -16,7 +16,7 @@ namespace {
 
 constexpr int resolution = 300;        // device units per inch
 constexpr qreal marginMm = 10;
-constexpr qreal paddingPt = 2;         // inside each cell, on every side
+constexpr qreal paddingPt = 3;         // inside each cell, on every side
 constexpr qreal linePt = 0.5;
 
 qreal pt(qreal points) { return points * resolution / 72.0; }
@@ -33,21 +33,30 @@ QString cellText(const TExportValue &value) {
 }
 
 // Column widths in device units: the declared widths in characters of the
-// data font when they fit, otherwise the page width shared in proportion,
-// but never narrower than the header's longest word.
+// data font when they fit, otherwise the page width shared in proportion.
+// A column never gets narrower than its header text (or, when the headers
+// alone overflow the page, than the header's longest word).
 QVector<qreal> columnWidths(const TExportSnapshot &s, const QFontMetricsF &data,
                             const QFontMetricsF &header, qreal pageWidth) {
   const int n = s.columns.size();
   const qreal charWidth = data.averageCharWidth();
-  QVector<qreal> wanted(n), least(n);
-  qreal total = 0;
+  const qreal padding = 2 * pt(paddingPt);
+  const qreal digits = data.horizontalAdvance(QStringLiteral("000"));
+  QVector<qreal> wanted(n), least(n), wholeHeader(n);
+  qreal headersTotal = 0;
   for (int c = 0; c < n; ++c) {
-    wanted[c] = qMax(1, s.columns[c].width) * charWidth + 2 * pt(paddingPt);
     qreal word = 0;
     for (const QString &w : s.columns[c].header.split(QLatin1Char(' '), Qt::SkipEmptyParts))
       word = qMax(word, header.horizontalAdvance(w));
-    least[c] = qMax(word, data.horizontalAdvance(QStringLiteral("000"))) + 2 * pt(paddingPt);
-    wanted[c] = qMax(wanted[c], least[c]);
+    least[c] = qMax(word, digits) + padding;
+    wholeHeader[c] = qMax(header.horizontalAdvance(s.columns[c].header), digits) + padding;
+    headersTotal += wholeHeader[c];
+  }
+  if (headersTotal <= pageWidth)
+    least = wholeHeader;
+  qreal total = 0;
+  for (int c = 0; c < n; ++c) {
+    wanted[c] = qMax(qMax(1, s.columns[c].width) * charWidth + padding, least[c]);
     total += wanted[c];
   }
   if (total <= pageWidth)

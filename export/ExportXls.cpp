@@ -96,7 +96,7 @@ QByteArray bof(quint16 kind) {
 QByteArray font(int sizePt, bool bold, const QString &name) {
   TBytes b;
   b.u16(quint16(sizePt * 20));
-  b.u16(0);
+  b.u16(bold ? 1 : 0);      // the old bold bit, which some readers still use
   b.u16(0x7FFF);            // automatic colour
   b.u16(bold ? 700 : 400);
   b.u16(0);

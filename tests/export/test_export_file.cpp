@@ -83,8 +83,10 @@ void TestExportFile::failures_data() {
   QTest::newRow("value too long for xlsx") << "users.xlsx" << true << 1 << 40000 << "String exceeds";
   QTest::newRow("value too long for xls") << "users.xls" << true << 1 << 40000 << "a value of 40000";
   QTest::newRow("too many rows for xls") << "users.XLS" << true << 65536 << 1 << "65536 rows";
-  if (::geteuid() != 0)  // root writes into read-only directories
+  if (::geteuid() != 0) {  // root writes wherever it likes
     QTest::newRow("read-only directory") << "ro/users.json" << false << 1 << 4 << "Permission denied";
+    QTest::newRow("read-only file") << "users.html" << true << 1 << 4 << "Permission denied";
+  }
 }
 
 void TestExportFile::failures() {
@@ -103,6 +105,8 @@ void TestExportFile::failures() {
   }
   if (existing)
     QVERIFY(writeFileBytes(path, "precious"));
+  if (QTest::currentDataTag() == QLatin1String("read-only file"))
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
   const QStringList before = filesIn(dir.path());
 
   const QString result = exportSnapshot(oneColumn(QString(valueLength, 'x'), rows), path);
