@@ -5,6 +5,11 @@
 
 #include <QDialog>
 
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+
 class TFFormUser final : public QDialog {
   Q_OBJECT
 public:
@@ -12,6 +17,26 @@ public:
   // Shows the dialog for the listed user, then runs UpdateUser with what the
   // fields hold; res is UpdateUser's result (-1: reload the list).
   void ShowAndGet(const TUser &user, TResExtract &res);
+
+  QFrame *PnlTitre = nullptr;
+  QLabel *LabelTitre = nullptr;
+  QFrame *Panel1 = nullptr;
+  QLabel *lblEdFirstName = nullptr;
+  QLineEdit *EdFirstName = nullptr;
+  QLabel *Label1 = nullptr;
+  QLineEdit *EdLastName = nullptr;
+  QLabel *Label7 = nullptr;
+  QLineEdit *EdEmail = nullptr;
+  QLabel *Label3 = nullptr;
+  QComboBox *CBBDid = nullptr;
+  QLabel *Label4 = nullptr;
+  QComboBox *CBBPermission = nullptr;
+  QLabel *Label5 = nullptr;
+  QComboBox *CBBExtension = nullptr;
+
+public slots:
+  // Caption and the height that ends the window below the extension row.
+  void FormCreate();
 };
 
 // Created at start-up after the configuration dialog, kept until the end.
