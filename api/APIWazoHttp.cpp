@@ -23,9 +23,8 @@ const char *const TokenPath = "/api/auth/0.1/token";
 
 TEnHTTPClient::TEnHTTPClient(QObject *owner) : QObject(owner) {}
 
-void TEnHTTPClient::NetHTTPClient1AuthEvent(const QObject *, TAuthTargetType AnAuthTarget,
-                                            const QString &, const QString &, QString &AUserName,
-                                            QString &APassword, bool &, bool &) {
+void TEnHTTPClient::NetHTTPClient1AuthEvent(const QObject *, TAuthTargetType AnAuthTarget, const QString &,
+                                            const QString &, QString &AUserName, QString &APassword, bool &, bool &) {
   if (AnAuthTarget != TAuthTargetType::Server)
     return; // no proxy credentials are ever given
   AUserName = UserName;
@@ -42,8 +41,8 @@ void TEnHTTPClient::bindTo(QNetworkAccessManager &client) {
           [this, &client](QNetworkReply *reply, QAuthenticator *authenticator) {
             QString user, password;
             bool abort = false, persistence = false;
-            NetHTTPClient1AuthEvent(&client, TAuthTargetType::Server, authenticator->realm(),
-                                    reply->url().toString(), user, password, abort, persistence);
+            NetHTTPClient1AuthEvent(&client, TAuthTargetType::Server, authenticator->realm(), reply->url().toString(),
+                                    user, password, abort, persistence);
             // Marks the request as answered by the scheme the server named, so
             // the bare-401 repetition does not send the credentials again.
             reply->setProperty("larkspanChallengeAnswered", true);
@@ -56,8 +55,8 @@ void TEnHTTPClient::bindTo(QNetworkAccessManager &client) {
           [this, &client](const QNetworkProxy &proxy, QAuthenticator *authenticator) {
             QString user, password;
             bool abort = false, persistence = false;
-            NetHTTPClient1AuthEvent(&client, TAuthTargetType::Proxy, authenticator->realm(),
-                                    proxy.hostName(), user, password, abort, persistence);
+            NetHTTPClient1AuthEvent(&client, TAuthTargetType::Proxy, authenticator->realm(), proxy.hostName(), user,
+                                    password, abort, persistence);
             if (!abort && !user.isEmpty()) {
               authenticator->setUser(user);
               authenticator->setPassword(password);
@@ -65,8 +64,7 @@ void TEnHTTPClient::bindTo(QNetworkAccessManager &client) {
           });
   connect(&client, &QNetworkAccessManager::sslErrors, this,
           [this, &client](QNetworkReply *reply, const QList<QSslError> &errors) {
-            const QSslCertificate certificate =
-                errors.isEmpty() ? QSslCertificate() : errors.first().certificate();
+            const QSslCertificate certificate = errors.isEmpty() ? QSslCertificate() : errors.first().certificate();
             bool accepted = false;
             NetHTTPClientValidateServerCertificate(&client, reply->request(), certificate, accepted);
             if (accepted)
@@ -81,8 +79,8 @@ namespace {
 class RequestClient {
 public:
   RequestClient(const TOProtoTypePBX &port, int connectTimeout, int responseTimeout)
-      : m_client(new TEnHTTPClient(nullptr)), m_http(new QNetworkAccessManager),
-        m_connectTimeout(connectTimeout), m_responseTimeout(responseTimeout) {
+      : m_client(new TEnHTTPClient(nullptr)), m_http(new QNetworkAccessManager), m_connectTimeout(connectTimeout),
+        m_responseTimeout(responseTimeout) {
     m_client->UserName = port.PB_HTTP_USERNAME();
     m_client->Password = port.PB_HTTP_PASSW();
     m_client->SocksPort = port.PB_HTTP_NUMPORT();
@@ -112,13 +110,12 @@ public:
       return;
     QString user, password;
     bool abort = false, persistence = false;
-    m_client->NetHTTPClient1AuthEvent(m_http, TAuthTargetType::Server, QString(),
-                                      request.url().toString(), user, password, abort, persistence);
+    m_client->NetHTTPClient1AuthEvent(m_http, TAuthTargetType::Server, QString(), request.url().toString(), user,
+                                      password, abort, persistence);
     if (abort)
       return;
     QNetworkRequest withCredentials = request;
-    withCredentials.setRawHeader("Authorization",
-                                 "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64());
+    withCredentials.setRawHeader("Authorization", "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64());
     attempt(withCredentials, verb);
   }
 
@@ -146,8 +143,8 @@ public:
   }
 
   QString errorKind() const {
-    const auto error = m_timedOut ? QNetworkReply::TimeoutError
-                                  : (m_reply ? m_reply->error() : QNetworkReply::UnknownNetworkError);
+    const auto error =
+        m_timedOut ? QNetworkReply::TimeoutError : (m_reply ? m_reply->error() : QNetworkReply::UnknownNetworkError);
     return QString::fromLatin1(QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error));
   }
 
@@ -180,14 +177,11 @@ private:
       running = ms;
       timer.start(ms);
     };
-    QObject::connect(m_reply, &QNetworkReply::requestSent, &timer,
-                     [this, restart] { restart(m_responseTimeout); });
-    QObject::connect(m_reply, &QNetworkReply::metaDataChanged, &timer,
-                     [this, restart] { restart(m_responseTimeout); });
+    QObject::connect(m_reply, &QNetworkReply::requestSent, &timer, [this, restart] { restart(m_responseTimeout); });
+    QObject::connect(m_reply, &QNetworkReply::metaDataChanged, &timer, [this, restart] { restart(m_responseTimeout); });
     QObject::connect(m_reply, &QNetworkReply::downloadProgress, &timer,
                      [this, restart] { restart(m_responseTimeout); });
-    QObject::connect(m_reply, &QNetworkReply::uploadProgress, &timer,
-                     [this, restart] { restart(m_responseTimeout); });
+    QObject::connect(m_reply, &QNetworkReply::uploadProgress, &timer, [this, restart] { restart(m_responseTimeout); });
     restart(m_connectTimeout);
 
     if (!m_reply->isFinished()) {
@@ -256,7 +250,9 @@ QNetworkRequest confdRequest(const QString &url, const QString &token) {
   return request;
 }
 
-QString carriageReturn() { return QStringLiteral("\r"); }
+QString carriageReturn() {
+  return QStringLiteral("\r");
+}
 
 } // namespace
 
@@ -280,9 +276,8 @@ QString JsonValueByPath(const QString &Text, const QString &Path, const QString 
   QJsonParseError parseError;
   const QJsonDocument doc = QJsonDocument::fromJson(Text.toUtf8(), &parseError);
   if (parseError.error != QJsonParseError::NoError)
-    throw LarkspanError(QStringLiteral("JSON parse error at offset %1: %2")
-                            .arg(parseError.offset)
-                            .arg(parseError.errorString()));
+    throw LarkspanError(
+        QStringLiteral("JSON parse error at offset %1: %2").arg(parseError.offset).arg(parseError.errorString()));
   if (!doc.isObject())
     throw LarkspanError(QStringLiteral("JSON text is not an object"));
   const QJsonObject top = doc.object();
@@ -367,8 +362,8 @@ void GetToken(const TOProtoTypePBX &PortConfig, QString &Token, TResExtract &Res
   TraceLine(Result.sRes);
 }
 
-void RestGet(const TOProtoTypePBX &PortConfig, const QString &Token, const QString &Path,
-             QString &Content, TResExtract &Result) {
+void RestGet(const TOProtoTypePBX &PortConfig, const QString &Token, const QString &Path, QString &Content,
+             TResExtract &Result) {
   Result.iRes = 364;
   Result.sRes.clear();
   Content.clear();
@@ -378,8 +373,8 @@ void RestGet(const TOProtoTypePBX &PortConfig, const QString &Token, const QStri
     client.send(confdRequest(url, Token), "GET");
     if (!client.answered()) {
       Result.iRes = 365;
-      Result.sRes = QStringLiteral("Err GET : ") + client.errorKind() + QStringLiteral(": ") +
-                    client.errorMessage() + QLatin1Char(':') + url + QLatin1Char(':') + QString::number(365);
+      Result.sRes = QStringLiteral("Err GET : ") + client.errorKind() + QStringLiteral(": ") + client.errorMessage() +
+                    QLatin1Char(':') + url + QLatin1Char(':') + QString::number(365);
     } else {
       Result.sRes += carriageReturn() + QStringLiteral(">>GET, (") + url + QStringLiteral(") :") +
                      QString::number(client.status());
@@ -401,8 +396,8 @@ void RestGet(const TOProtoTypePBX &PortConfig, const QString &Token, const QStri
   TraceLine(Content);
 }
 
-void RestSend(const TOProtoTypePBX &PortConfig, const QString &Token, const QString &Path,
-              const QString &Body, const QString &Method, TResExtract &Result) {
+void RestSend(const TOProtoTypePBX &PortConfig, const QString &Token, const QString &Path, const QString &Body,
+              const QString &Method, TResExtract &Result) {
   const QString method = Method.isEmpty() ? QStringLiteral("PUT") : Method;
   Result.iRes = 364;
   Result.sRes.clear();
@@ -423,9 +418,8 @@ void RestSend(const TOProtoTypePBX &PortConfig, const QString &Token, const QStr
     client.send(request, method.toLatin1());
     if (!client.answered()) {
       Result.iRes = 365;
-      Result.sRes = QStringLiteral("E: ") + method + QStringLiteral(" : ") + client.errorKind() +
-                    QStringLiteral(": ") + client.errorMessage() + QStringLiteral(": (") + url +
-                    QStringLiteral("): ") + QString::number(365);
+      Result.sRes = QStringLiteral("E: ") + method + QStringLiteral(" : ") + client.errorKind() + QStringLiteral(": ") +
+                    client.errorMessage() + QStringLiteral(": (") + url + QStringLiteral("): ") + QString::number(365);
     } else {
       TraceLine(QStringLiteral(">REST: ") + method + QLatin1Char(',') + url);
       Result.sRes += carriageReturn() + QStringLiteral(">>") + method + QStringLiteral(", (") + url +

@@ -42,15 +42,12 @@ public:
 
   // A server challenge gets UserName and Password; a proxy challenge gets
   // nothing. Abort and persistence are left as they come.
-  void NetHTTPClient1AuthEvent(const QObject *Sender, TAuthTargetType AnAuthTarget,
-                               const QString &ARealm, const QString &AURL,
-                               QString &AUserName, QString &APassword,
-                               bool &AbortAuth, bool &Persistence);
+  void NetHTTPClient1AuthEvent(const QObject *Sender, TAuthTargetType AnAuthTarget, const QString &ARealm,
+                               const QString &AURL, QString &AUserName, QString &APassword, bool &AbortAuth,
+                               bool &Persistence);
   // Every server certificate is accepted, self-signed, expired or misnamed.
-  void NetHTTPClientValidateServerCertificate(const QObject *Sender,
-                                              const QNetworkRequest &ARequest,
-                                              const QSslCertificate &Certificate,
-                                              bool &Accepted);
+  void NetHTTPClientValidateServerCertificate(const QObject *Sender, const QNetworkRequest &ARequest,
+                                              const QSslCertificate &Certificate, bool &Accepted);
 
   // Routes the manager's authentication (server and proxy) and certificate
   // signals to the two callbacks above.
@@ -77,25 +74,27 @@ void GetToken(const TOProtoTypePBX &PortConfig, QString &Token, TResExtract &Res
 // Result.iRes 0; otherwise Content empty and 363 (other status), 365 (no
 // answer, invalid URL) or 364. Always two trace lines: the detail text,
 // then Content.
-void RestGet(const TOProtoTypePBX &PortConfig, const QString &Token, const QString &Path,
-             QString &Content, TResExtract &Result);
+void RestGet(const TOProtoTypePBX &PortConfig, const QString &Token, const QString &Path, QString &Content,
+             TResExtract &Result);
 
 // PUT (Method "PUT" or empty) of Body, or DELETE without body, to
 // PB_HTTP_BASE_URL + Path, Content-Type application/json either way. The
 // answer's body is not read. Result.iRes 0, 363, 365 or 364; any other
 // Method is refused with 364 and nothing is sent. Trace: ">REST: " line
 // once answered, then the detail text.
-void RestSend(const TOProtoTypePBX &PortConfig, const QString &Token, const QString &Path,
-              const QString &Body, const QString &Method, TResExtract &Result);
+void RestSend(const TOProtoTypePBX &PortConfig, const QString &Token, const QString &Path, const QString &Body,
+              const QString &Method, TResExtract &Result);
 
 // Response headers as one text: "|" name " : " value for each header in the
 // order received. Empty for no response.
 QString ResponseHeaderText(const QNetworkReply *Response);
 QString ResponseHeaderText(const QList<QPair<QByteArray, QByteArray>> &Headers);
 
-// One value out of a JSON text: a dotted path gives the scalar at its end
-// (missing or null on the way: empty text); a plain name gives the compact
-// JSON of an object or array member. Failures give Default; an empty or
-// blank text gives Default; text that is not JSON, or whose top level is
-// not an object, throws LarkspanError.
+// One value out of a JSON text. A dotted path gives the value at its end: a
+// string as is, a number or true/false in JSON form, null or a member
+// missing anywhere as an empty text (an object or array there as compact
+// JSON); something else than an object or null on the way gives Default. A
+// plain name gives the compact JSON of an object or array member, Default
+// for anything else. An empty or blank text gives Default; text that is not
+// JSON, or whose top level is not an object, throws LarkspanError.
 QString JsonValueByPath(const QString &Text, const QString &Path, const QString &Default);

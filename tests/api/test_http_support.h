@@ -7,10 +7,10 @@
 #include "TempWorkDir.h"
 #include "traces.h"
 
+#include <memory>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
-#include <memory>
 
 class HttpTestBench {
 public:

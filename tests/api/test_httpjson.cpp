@@ -99,15 +99,13 @@ void TestHttpJson::headerText_data() {
   QTest::addColumn<HeaderList>("headers");
   QTest::addColumn<QString>("expected");
   QTest::newRow("none") << HeaderList{} << QString();
-  QTest::newRow("two, in order")
-      << HeaderList{{"Content-Type", "application/json"}, {"Content-Length", "52"}}
-      << QStringLiteral("|Content-Type : application/json|Content-Length : 52");
+  QTest::newRow("two, in order") << HeaderList{{"Content-Type", "application/json"}, {"Content-Length", "52"}}
+                                 << QStringLiteral("|Content-Type : application/json|Content-Length : 52");
   QTest::newRow("order kept, not sorted")
       << HeaderList{{"Server", "nginx"}, {"Date", "Fri, 11 Dec 2026 14:05:49 GMT"}, {"Content-Length", "0"}}
       << QStringLiteral("|Server : nginx|Date : Fri, 11 Dec 2026 14:05:49 GMT|Content-Length : 0");
-  QTest::newRow("repeated name kept twice")
-      << HeaderList{{"Set-Cookie", "a=1"}, {"Set-Cookie", "b=2"}}
-      << QStringLiteral("|Set-Cookie : a=1|Set-Cookie : b=2");
+  QTest::newRow("repeated name kept twice") << HeaderList{{"Set-Cookie", "a=1"}, {"Set-Cookie", "b=2"}}
+                                            << QStringLiteral("|Set-Cookie : a=1|Set-Cookie : b=2");
   QTest::newRow("lower-case names as received")
       << HeaderList{{"content-type", "text/html"}} << QStringLiteral("|content-type : text/html");
   QTest::newRow("empty value") << HeaderList{{"X-Empty", ""}} << QStringLiteral("|X-Empty : ");
@@ -127,8 +125,10 @@ void TestHttpJson::authEvent_data() {
   QTest::addColumn<TAuthTargetType>("target");
   QTest::addColumn<QString>("userOut");
   QTest::addColumn<QString>("passwordOut");
-  QTest::newRow("server gets the login") << TAuthTargetType::Server << "admin" << "pa:ss wörd";
-  QTest::newRow("proxy gets nothing") << TAuthTargetType::Proxy << "as given" << "as given";
+  QTest::newRow("server gets the login") << TAuthTargetType::Server << "admin"
+                                         << "pa:ss wörd";
+  QTest::newRow("proxy gets nothing") << TAuthTargetType::Proxy << "as given"
+                                      << "as given";
 }
 
 void TestHttpJson::authEvent() {

@@ -13,9 +13,9 @@
 #include <QtTest>
 
 namespace {
-const QString kUsers = QStringLiteral("/api/confd/1.1/users");
+const QString UsersPath = QStringLiteral("/api/confd/1.1/users");
 // Nothing listens there: connections are refused at once.
-const QString kClosedBase = QStringLiteral("https://127.0.0.1:1");
+const QString ClosedBase = QStringLiteral("https://127.0.0.1:1");
 
 void verifyMatches(const QString &text, const QString &pattern) {
   QVERIFY2(QRegularExpression(QStringLiteral("^") + pattern + QStringLiteral("$")).match(text).hasMatch(),
@@ -27,7 +27,9 @@ class TestHttpRest : public QObject {
   Q_OBJECT
 
 private slots:
-  void initTestCase() { QVERIFY2(m_fake.startWithDataset(QStringLiteral("api/http-small.json")), qPrintable(m_fake.errorString())); }
+  void initTestCase() {
+    QVERIFY2(m_fake.startWithDataset(QStringLiteral("api/http-small.json")), qPrintable(m_fake.errorString()));
+  }
   void init();
   void cleanup() { m_bench.end(); }
 
@@ -76,9 +78,9 @@ QString TestHttpRest::freshToken() {
 void TestHttpRest::getOk() {
   QString content;
   TResExtract result;
-  RestGet(*PortConfig, m_token, kUsers, content, result);
+  RestGet(*PortConfig, m_token, UsersPath, content, result);
 
-  const QString url = m_fake.baseUrl() + kUsers;
+  const QString url = m_fake.baseUrl() + UsersPath;
   QCOMPARE(result.iRes, 0);
   verifyMatches(result.sRes, QStringLiteral("\r>>GET, \\(") + QRegularExpression::escape(url) +
                                  QStringLiteral("\\) :200\rOK, Header :") + fakeHeaderPattern("application/json"));
@@ -96,7 +98,7 @@ void TestHttpRest::getOk() {
   QCOMPARE(wire.size(), 1);
   const FakeRequest &get = wire.at(0);
   QCOMPARE(get.method, QByteArray("GET"));
-  QCOMPARE(get.target, kUsers.toLatin1());
+  QCOMPARE(get.target, UsersPath.toLatin1());
   QCOMPARE(get.header("X-Auth-Token"), m_token.toLatin1());
   QCOMPARE(get.header("Accept"), QByteArray("*/*"));
   QCOMPARE(get.header("User-Agent"), QByteArray("Tolvane"));
@@ -121,9 +123,10 @@ void TestHttpRest::getBaseEndingInSlash() {
   PortConfig->SetPB_HTTP_BASE_URL(m_fake.baseUrl() + QLatin1Char('/'));
   QString content;
   TResExtract result;
-  RestGet(*PortConfig, m_token, kUsers, content, result);
+  RestGet(*PortConfig, m_token, UsersPath, content, result);
   QCOMPARE(result.iRes, 0);
-  QVERIFY2(result.sRes.startsWith(QStringLiteral("\r>>GET, (") + m_fake.baseUrl() + QStringLiteral("//api/confd/1.1/users) :200\r")),
+  QVERIFY2(result.sRes.startsWith(QStringLiteral("\r>>GET, (") + m_fake.baseUrl() +
+                                  QStringLiteral("//api/confd/1.1/users) :200\r")),
            qPrintable(result.sRes));
 }
 
@@ -142,7 +145,8 @@ void TestHttpRest::getCharset_data() {
   QTest::newRow("declared latin-1, encoding UTF8 wins")
       << "UTF8" << latinType << latin1 << QStringLiteral("{\"firstname\":\"Zo\uFFFD No\uFFFDl\"}");
   QTest::newRow("declared latin-1, encoding utf8 is not UTF8") << "utf8" << latinType << latin1 << text;
-  QTest::newRow("declared latin-1, quoted") << "" << QByteArray("application/json;charset=\"ISO-8859-1\"") << latin1 << text;
+  QTest::newRow("declared latin-1, quoted")
+      << "" << QByteArray("application/json;charset=\"ISO-8859-1\"") << latin1 << text;
   QTest::newRow("nothing declared: UTF-8") << "" << QByteArray("application/json") << utf8 << text;
   QTest::newRow("declared utf-8") << "latin1" << QByteArray("application/json; charset=utf-8") << utf8 << text;
   QTest::newRow("encoding UTF7") << "UTF7" << QByteArray("application/json")
@@ -170,7 +174,7 @@ void TestHttpRest::getExpiredToken() {
   QVERIFY(m_fake.expireTokens());
   QString content;
   TResExtract result;
-  RestGet(*PortConfig, m_token, kUsers, content, result);
+  RestGet(*PortConfig, m_token, UsersPath, content, result);
   QCOMPARE(result.iRes, 363);
   QVERIFY(content.isEmpty());
   QVERIFY2(result.sRes.contains(QStringLiteral(") :401\rE: GET, Header :|Server : nginx|")), qPrintable(result.sRes));
@@ -183,10 +187,17 @@ void TestHttpRest::getClientError_data() {
   QTest::addColumn<QString>("base");  // "fake" for the fake's own base URL
   QTest::addColumn<QString>("fault"); // "reset" or ""
   QTest::addColumn<QString>("kind");
-  QTest::newRow("connection refused") << kClosedBase << "" << "ConnectionRefusedError";
-  QTest::newRow("connection reset") << "fake" << "reset" << "RemoteHostClosedError";
-  QTest::newRow("base empty: bare path") << "" << "" << "ProtocolUnknownError";
-  QTest::newRow("name not resolved") << "https://larkspan-no-such-host.invalid" << "" << "HostNotFoundError";
+  QTest::newRow("connection refused") << ClosedBase << ""
+                                      << "ConnectionRefusedError";
+  QTest::newRow("connection reset") << "fake"
+                                    << "reset"
+                                    << "RemoteHostClosedError";
+  QTest::newRow("base empty: bare path") << ""
+                                         << ""
+                                         << "ProtocolUnknownError";
+  QTest::newRow("name not resolved") << "https://larkspan-no-such-host.invalid"
+                                     << ""
+                                     << "HostNotFoundError";
 }
 
 void TestHttpRest::getClientError() {
@@ -197,13 +208,13 @@ void TestHttpRest::getClientError() {
     base = m_fake.baseUrl();
   PortConfig->SetPB_HTTP_BASE_URL(base);
   if (fault == QLatin1String("reset"))
-    QVERIFY(m_fake.resetConnection(kUsers));
+    QVERIFY(m_fake.resetConnection(UsersPath));
   QString content = QStringLiteral("stale");
   TResExtract result;
-  RestGet(*PortConfig, m_token, kUsers, content, result);
+  RestGet(*PortConfig, m_token, UsersPath, content, result);
   QCOMPARE(result.iRes, 365);
   QCOMPARE(content, QString());
-  const QString url = base + kUsers;
+  const QString url = base + UsersPath;
   QVERIFY2(result.sRes.startsWith(QStringLiteral("Err GET : ") + kind + QStringLiteral(": ")), qPrintable(result.sRes));
   QVERIFY2(result.sRes.endsWith(QLatin1Char(':') + url + QStringLiteral(":365")), qPrintable(result.sRes));
   QVERIFY(!result.sRes.contains(QLatin1Char('\r')));
@@ -245,8 +256,9 @@ void TestHttpRest::sendDeleteWithoutBody() {
   RestSend(*PortConfig, m_token, path, QStringLiteral(R"({"not": "sent"})"), QStringLiteral("DELETE"), result);
   const QString url = m_fake.baseUrl() + path;
   QCOMPARE(result.iRes, 0);
-  QVERIFY2(result.sRes.startsWith(QStringLiteral("\r>>DELETE, (") + url + QStringLiteral(") :204\rOK:DELETE, Header :|")),
-           qPrintable(result.sRes));
+  QVERIFY2(
+      result.sRes.startsWith(QStringLiteral("\r>>DELETE, (") + url + QStringLiteral(") :204\rOK:DELETE, Header :|")),
+      qPrintable(result.sRes));
   QCOMPARE(m_bench.traceLines(), (QStringList{QStringLiteral(">REST: DELETE,") + url, result.sRes}));
 
   const QList<FakeRequest> wire = m_fake.requests();
@@ -255,8 +267,14 @@ void TestHttpRest::sendDeleteWithoutBody() {
   QVERIFY(wire.at(0).body.isEmpty());
   QVERIFY(wire.at(0).header("Content-Length").isNull() || wire.at(0).header("Content-Length") == "0");
   QCOMPARE(wire.at(0).header("Content-Type"), QByteArray("application/json"));
-  QVERIFY(m_fake.state().value(QStringLiteral("users")).toArray().at(0).toObject()
-              .value(QStringLiteral("call_permissions")).toArray().isEmpty());
+  QVERIFY(m_fake.state()
+              .value(QStringLiteral("users"))
+              .toArray()
+              .at(0)
+              .toObject()
+              .value(QStringLiteral("call_permissions"))
+              .toArray()
+              .isEmpty());
 }
 
 void TestHttpRest::sendRefused_data() {
@@ -264,10 +282,18 @@ void TestHttpRest::sendRefused_data() {
   QTest::addColumn<QString>("body");
   QTest::addColumn<QString>("method");
   QTest::addColumn<int>("status");
-  QTest::newRow("e-mail empty") << "/api/confd/1.1/users/1" << R"({"id": 1, "email": ""})" << "PUT" << 400;
-  QTest::newRow("unknown user") << "/api/confd/1.1/users/999" << R"({"id": 999})" << "PUT" << 404;
-  QTest::newRow("unknown permission") << "/api/confd/1.1/users/1/callpermissions/77" << "" << "DELETE" << 404;
-  QTest::newRow("incomplete destination") << "/api/confd/1.1/incalls/1" << R"({"destination": {}})" << "PUT" << 400;
+  QTest::newRow("e-mail empty") << "/api/confd/1.1/users/1"
+                                << R"({"id": 1, "email": ""})"
+                                << "PUT" << 400;
+  QTest::newRow("unknown user") << "/api/confd/1.1/users/999"
+                                << R"({"id": 999})"
+                                << "PUT" << 404;
+  QTest::newRow("unknown permission") << "/api/confd/1.1/users/1/callpermissions/77"
+                                      << ""
+                                      << "DELETE" << 404;
+  QTest::newRow("incomplete destination") << "/api/confd/1.1/incalls/1"
+                                          << R"({"destination": {}})"
+                                          << "PUT" << 400;
 }
 
 void TestHttpRest::sendRefused() {
@@ -280,20 +306,22 @@ void TestHttpRest::sendRefused() {
   const QString url = m_fake.baseUrl() + path;
   // 363 reads "HTTP : err. GET" whatever the method.
   QCOMPARE(result.iRes, 363);
-  verifyMatches(result.sRes, QStringLiteral("\r>>") + method + QStringLiteral(", \\(") + QRegularExpression::escape(url) +
-                                 QStringLiteral("\\) :") + QString::number(status) + QStringLiteral("\rE: ") + method +
-                                 QStringLiteral(", Header :") + fakeHeaderPattern("application/json"));
-  QCOMPARE(m_bench.traceLines(), (QStringList{QStringLiteral(">REST: ") + method + QLatin1Char(',') + url, result.sRes}));
+  verifyMatches(result.sRes, QStringLiteral("\r>>") + method + QStringLiteral(", \\(") +
+                                 QRegularExpression::escape(url) + QStringLiteral("\\) :") + QString::number(status) +
+                                 QStringLiteral("\rE: ") + method + QStringLiteral(", Header :") +
+                                 fakeHeaderPattern("application/json"));
+  QCOMPARE(m_bench.traceLines(),
+           (QStringList{QStringLiteral(">REST: ") + method + QLatin1Char(',') + url, result.sRes}));
 }
 
 void TestHttpRest::sendClientError() {
-  PortConfig->SetPB_HTTP_BASE_URL(kClosedBase);
+  PortConfig->SetPB_HTTP_BASE_URL(ClosedBase);
   const QString path = QStringLiteral("/api/confd/1.1/users/1");
   TResExtract result;
   RestSend(*PortConfig, m_token, path, QStringLiteral(R"({"id": 1})"), QStringLiteral("PUT"), result);
   QCOMPARE(result.iRes, 365);
   QVERIFY2(result.sRes.startsWith(QStringLiteral("E: PUT : ConnectionRefusedError: ")), qPrintable(result.sRes));
-  QVERIFY2(result.sRes.endsWith(QStringLiteral(": (") + kClosedBase + path + QStringLiteral("): 365")),
+  QVERIFY2(result.sRes.endsWith(QStringLiteral(": (") + ClosedBase + path + QStringLiteral("): 365")),
            qPrintable(result.sRes));
   // Only the error line: nothing was answered, so no ">REST: " line.
   QCOMPARE(m_bench.traceLines(), QStringList{result.sRes});
@@ -301,8 +329,8 @@ void TestHttpRest::sendClientError() {
 
 void TestHttpRest::sendUnsupportedMethod() {
   TResExtract result;
-  RestSend(*PortConfig, m_token, QStringLiteral("/api/confd/1.1/users/1"), QStringLiteral("{}"),
-           QStringLiteral("put"), result);
+  RestSend(*PortConfig, m_token, QStringLiteral("/api/confd/1.1/users/1"), QStringLiteral("{}"), QStringLiteral("put"),
+           result);
   QVERIFY(result.iRes != 0);
   QVERIFY(m_fake.requests().isEmpty());
   QCOMPARE(m_bench.traceLines(), QStringList{result.sRes});

@@ -11,8 +11,8 @@
 #include <QtTest>
 
 namespace {
-const QByteArray kTokenPath = "/api/auth/0.1/token";
-const QRegularExpression kUuid(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+const QByteArray TokenTarget = "/api/auth/0.1/token";
+const QRegularExpression UuidPattern(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
 } // namespace
 
 class TestHttpToken : public QObject {
@@ -57,14 +57,14 @@ void TestHttpToken::tokenAfterBareChallenge() {
 
   QCOMPARE(result.iRes, 0);
   QCOMPARE(result.sRes, QStringLiteral("OK"));
-  QVERIFY2(kUuid.match(token).hasMatch(), qPrintable(token));
+  QVERIFY2(UuidPattern.match(token).hasMatch(), qPrintable(token));
 
   // Exactly two POSTs: the bare one, answered 401, then the same with Basic.
   const QList<FakeRequest> posts = m_fake.requests();
   QCOMPARE(posts.size(), 2);
   for (const FakeRequest &post : posts) {
     QCOMPARE(post.method, QByteArray("POST"));
-    QCOMPARE(post.target, kTokenPath);
+    QCOMPARE(post.target, TokenTarget);
     QCOMPARE(post.body, QByteArray("{\"expiration\":30}"));
     QVERIFY2(!post.hasHeader("Content-Type"), qPrintable(post.wireText()));
     QVERIFY(!post.hasHeader("Accept"));
@@ -96,23 +96,30 @@ void TestHttpToken::wrongPassword() {
   QCOMPARE(m_bench.traceLines(), QStringList{result.sRes});
   QVERIFY(!m_bench.traceText().contains(QStringLiteral("not-the-password")));
 
-  const QList<FakeRequest> posts = m_fake.requests("POST", kTokenPath);
+  const QList<FakeRequest> posts = m_fake.requests("POST", TokenTarget);
   QCOMPARE(posts.size(), 2);
   QVERIFY(!posts.at(0).hasHeader("Authorization"));
   QCOMPARE(posts.at(1).header("Authorization"), "Basic " + QByteArray("admin:not-the-password").toBase64());
 }
 
 void TestHttpToken::silentServerTimesOutAfterOneSecond() {
-  QVERIFY(m_fake.hang(QString::fromLatin1(kTokenPath)));
+  QVERIFY(m_fake.hang(QString::fromLatin1(TokenTarget)));
   QString token = QStringLiteral("left alone");
   TResExtract result;
+  // Timers keep running during the wait (the activity indicator turns).
+  int ticks = 0;
+  QTimer ticker;
+  connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+  ticker.start(50);
   QElapsedTimer clock;
   clock.start();
   GetToken(*PortConfig, token, result);
   const qint64 elapsed = clock.elapsed();
+  ticker.stop();
+  QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
 
   QCOMPARE(result.iRes, 375);
-  const QString url = m_fake.baseUrl() + QLatin1String(kTokenPath);
+  const QString url = m_fake.baseUrl() + QLatin1String(TokenTarget);
   // Told apart from a cancel: the kind names the time-out.
   QVERIFY2(result.sRes.startsWith(QStringLiteral("E:")), qPrintable(result.sRes));
   QVERIFY2(result.sRes.contains(QStringLiteral("(TimeoutError)")), qPrintable(result.sRes));
@@ -122,11 +129,11 @@ void TestHttpToken::silentServerTimesOutAfterOneSecond() {
   QCOMPARE(m_bench.traceLines(), QStringList{result.sRes});
   // The 1000 ms bound, not the 60-second default.
   QVERIFY2(elapsed >= 900 && elapsed < 10000, qPrintable(QString::number(elapsed)));
-  QCOMPARE(m_fake.requests("POST", kTokenPath).size(), 1);
+  QCOMPARE(m_fake.requests("POST", TokenTarget).size(), 1);
 }
 
 void TestHttpToken::connectionReset() {
-  QVERIFY(m_fake.resetConnection(QString::fromLatin1(kTokenPath)));
+  QVERIFY(m_fake.resetConnection(QString::fromLatin1(TokenTarget)));
   QString token;
   TResExtract result;
   GetToken(*PortConfig, token, result);
@@ -139,17 +146,25 @@ void TestHttpToken::tokenUrl_data() {
   QTest::addColumn<QString>("baseSuffix");   // appended to the fake's base URL; "-" for an empty base
   QTest::addColumn<QString>("tokenUrlPath"); // appended to the fake's base URL for PB_HTTP_TOKENURL
   QTest::addColumn<QString>("numPort");
-  QTest::addColumn<QByteArray>("target");    // as the fake read it
+  QTest::addColumn<QByteArray>("target"); // as the fake read it
 
-  QTest::newRow("base with explicit port") << "" << "" << "" << kTokenPath;
+  QTest::newRow("base with explicit port") << ""
+                                           << ""
+                                           << "" << TokenTarget;
   // Qt merges the two slashes on the wire; the composed URL keeps them
   // (see composedUrlInDetail).
-  QTest::newRow("base ending in a slash") << "/" << "" << "" << kTokenPath;
-  QTest::newRow("port setting differs from the URL's") << "" << "" << "8443" << kTokenPath;
-  QTest::newRow("base empty, token URL used as is")
-      << "-" << "/api/auth/0.1/token?tenant=main" << "" << kTokenPath + "?tenant=main";
-  QTest::newRow("token URL ignored while a base is set")
-      << "" << "/elsewhere/token" << "" << kTokenPath;
+  QTest::newRow("base ending in a slash") << "/"
+                                          << ""
+                                          << "" << TokenTarget;
+  QTest::newRow("port setting differs from the URL's") << ""
+                                                       << ""
+                                                       << "8443" << TokenTarget;
+  QTest::newRow("base empty, token URL used as is") << "-"
+                                                    << "/api/auth/0.1/token?tenant=main"
+                                                    << "" << TokenTarget + "?tenant=main";
+  QTest::newRow("token URL ignored while a base is set") << ""
+                                                         << "/elsewhere/token"
+                                                         << "" << TokenTarget;
 }
 
 void TestHttpToken::tokenUrl() {
@@ -165,7 +180,7 @@ void TestHttpToken::tokenUrl() {
   TResExtract result;
   GetToken(*PortConfig, token, result);
   QCOMPARE(result.iRes, 0);
-  QVERIFY(kUuid.match(token).hasMatch());
+  QVERIFY(UuidPattern.match(token).hasMatch());
   const QList<FakeRequest> requests = m_fake.requests();
   QCOMPARE(requests.size(), 2);
   QCOMPARE(requests.at(0).target, target);
@@ -192,9 +207,15 @@ void TestHttpToken::composedUrlInDetail_data() {
   QTest::addColumn<QString>("base");
   QTest::addColumn<QString>("tokenUrl");
   QTest::addColumn<QString>("url");
-  QTest::newRow("explicit port") << "https://127.0.0.1:1" << "" << "https://127.0.0.1:1/api/auth/0.1/token";
-  QTest::newRow("trailing slash") << "https://127.0.0.1:1/" << "" << "https://127.0.0.1:1//api/auth/0.1/token";
-  QTest::newRow("token URL") << "" << "https://127.0.0.1:1/tok?x=1" << "https://127.0.0.1:1/tok?x=1";
+  QTest::newRow("explicit port") << "https://127.0.0.1:1"
+                                 << ""
+                                 << "https://127.0.0.1:1/api/auth/0.1/token";
+  QTest::newRow("trailing slash") << "https://127.0.0.1:1/"
+                                  << ""
+                                  << "https://127.0.0.1:1//api/auth/0.1/token";
+  QTest::newRow("token URL") << ""
+                             << "https://127.0.0.1:1/tok?x=1"
+                             << "https://127.0.0.1:1/tok?x=1";
 }
 
 void TestHttpToken::composedUrlInDetail() {
@@ -222,7 +243,7 @@ void TestHttpToken::successWithoutToken_data() {
 
 void TestHttpToken::successWithoutToken() {
   QFETCH(QByteArray, body);
-  QVERIFY(m_fake.respond(QString::fromLatin1(kTokenPath), 200, "application/json", body));
+  QVERIFY(m_fake.respond(QString::fromLatin1(TokenTarget), 200, "application/json", body));
   QString token = QStringLiteral("replaced");
   TResExtract result;
   GetToken(*PortConfig, token, result);
@@ -242,13 +263,12 @@ void TestHttpToken::failureDetail_data() {
   QTest::newRow("reason array") << 401 << QByteArray(R"({"reason": ["Authentication Failed"], "status_code": 401})")
                                 << R"(E: ["Authentication Failed"])";
   QTest::newRow("reason object, compacted")
-      << 400 << QByteArray(R"({"reason" : { "expiration" : [ "too long" ] }})")
-      << R"(E: {"expiration":["too long"]})";
+      << 400 << QByteArray(R"({"reason" : { "expiration" : [ "too long" ] }})") << R"(E: {"expiration":["too long"]})";
   QTest::newRow("reason with accents") << 403 << QByteArray(R"({"reason":["Accès refusé"]})")
                                        << R"(E: ["Accès refusé"])";
-  QTest::newRow("reason a plain string")
-      << 401 << QByteArray(R"({"reason": "Authentication Failed"})")
-      << QStringLiteral("^E: POST status\\. :401, Header : ") + fakeHeaderPattern("application/json") + "$";
+  QTest::newRow("reason a plain string") << 401 << QByteArray(R"({"reason": "Authentication Failed"})")
+                                         << QStringLiteral("^E: POST status\\. :401, Header : ") +
+                                                fakeHeaderPattern("application/json") + "$";
   QTest::newRow("empty body") << 401 << QByteArray()
                               << QStringLiteral("^E: POST status\\. :401, Header : ") +
                                      fakeHeaderPattern("application/json") + "$";
@@ -261,7 +281,7 @@ void TestHttpToken::failureDetail() {
   QFETCH(int, status);
   QFETCH(QByteArray, body);
   QFETCH(QString, expected);
-  QVERIFY(m_fake.respond(QString::fromLatin1(kTokenPath), status, "application/json", body));
+  QVERIFY(m_fake.respond(QString::fromLatin1(TokenTarget), status, "application/json", body));
   QString token = QStringLiteral("left alone");
   TResExtract result;
   GetToken(*PortConfig, token, result);
@@ -288,7 +308,7 @@ void TestHttpToken::bodyNotJson() {
   QFETCH(int, status);
   QFETCH(int, iRes);
   QFETCH(QString, traceLine);
-  QVERIFY(m_fake.respond(QString::fromLatin1(kTokenPath), status, "text/html",
+  QVERIFY(m_fake.respond(QString::fromLatin1(TokenTarget), status, "text/html",
                          "<html><body><h1>Bad Gateway</h1></body></html>"));
   QString token = QStringLiteral("left alone");
   TResExtract result;
@@ -301,14 +321,14 @@ void TestHttpToken::bodyNotJson() {
 // Where a server names its scheme, Qt answers the challenge itself through
 // the authentication callback, and the credentials go only once.
 void TestHttpToken::namedSchemeAnsweredByQt() {
-  QVERIFY(m_fake.respond(QString::fromLatin1(kTokenPath), 401, "application/json",
+  QVERIFY(m_fake.respond(QString::fromLatin1(TokenTarget), 401, "application/json",
                          R"({"reason": ["Authentication Failed"]})", QString(), 1,
                          {{"WWW-Authenticate", "Basic realm=\"wazo\""}}));
   QString token;
   TResExtract result;
   GetToken(*PortConfig, token, result);
   QCOMPARE(result.iRes, 0);
-  QVERIFY(kUuid.match(token).hasMatch());
+  QVERIFY(UuidPattern.match(token).hasMatch());
   const QList<FakeRequest> posts = m_fake.requests();
   QCOMPARE(posts.size(), 2);
   QVERIFY(!posts.at(0).hasHeader("Authorization"));

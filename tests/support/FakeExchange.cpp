@@ -9,8 +9,8 @@
 
 namespace {
 // Upper bounds only: each wait returns as soon as the fake has spoken.
-constexpr int kStartLimitMs = 30000;
-constexpr int kCommandLimitMs = 30000;
+constexpr int StartLimitMs = 30000;
+constexpr int CommandLimitMs = 30000;
 } // namespace
 
 QByteArray FakeRequest::header(const QByteArray &name) const {
@@ -45,7 +45,9 @@ QString FakeRequest::wireText() const {
 
 FakeExchange::FakeExchange() = default;
 
-FakeExchange::~FakeExchange() { stop(); }
+FakeExchange::~FakeExchange() {
+  stop();
+}
 
 QString FakeExchange::dataPath(const QString &name) {
   if (QFileInfo(name).isAbsolute())
@@ -83,10 +85,14 @@ bool FakeExchange::start(const Options &options) {
   m_password = options.password;
 
   QStringList arguments{QStringLiteral("--control"),
-                        QStringLiteral("--port"), QStringLiteral("0"),
-                        QStringLiteral("--login"), options.login,
-                        QStringLiteral("--password"), options.password,
-                        QStringLiteral("--record"), m_recordFile};
+                        QStringLiteral("--port"),
+                        QStringLiteral("0"),
+                        QStringLiteral("--login"),
+                        options.login,
+                        QStringLiteral("--password"),
+                        options.password,
+                        QStringLiteral("--record"),
+                        m_recordFile};
   if (!options.dataset.isEmpty())
     arguments << QStringLiteral("--dataset") << dataPath(options.dataset);
   else
@@ -99,14 +105,13 @@ bool FakeExchange::start(const Options &options) {
   // The fake's own complaints go to the test's output.
   m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   m_process.start(program, arguments);
-  if (!m_process.waitForStarted(kStartLimitMs)) {
+  if (!m_process.waitForStarted(StartLimitMs)) {
     m_error = QStringLiteral("cannot start %1: %2").arg(program, m_process.errorString());
     return false;
   }
   QByteArray line;
   if (!readLine(&line)) {
-    m_error = QStringLiteral("the fake exchange ended before listening (exit code %1)")
-                  .arg(m_process.exitCode());
+    m_error = QStringLiteral("the fake exchange ended before listening (exit code %1)").arg(m_process.exitCode());
     stop();
     return false;
   }
@@ -135,7 +140,9 @@ void FakeExchange::stop() {
   m_port = 0;
 }
 
-bool FakeExchange::isRunning() const { return m_process.state() == QProcess::Running; }
+bool FakeExchange::isRunning() const {
+  return m_process.state() == QProcess::Running;
+}
 
 bool FakeExchange::readLine(QByteArray *line) {
   for (;;) {
@@ -147,7 +154,7 @@ bool FakeExchange::readLine(QByteArray *line) {
     }
     if (m_process.state() != QProcess::Running && m_process.bytesAvailable() == 0)
       return false;
-    if (m_process.bytesAvailable() == 0 && !m_process.waitForReadyRead(kCommandLimitMs))
+    if (m_process.bytesAvailable() == 0 && !m_process.waitForReadyRead(CommandLimitMs))
       return false;
     m_stdout += m_process.readAllStandardOutput();
   }
@@ -159,7 +166,7 @@ bool FakeExchange::command(const QJsonObject &command, QByteArray *answer) {
     return false;
   }
   m_process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-  m_process.waitForBytesWritten(kCommandLimitMs);
+  m_process.waitForBytesWritten(CommandLimitMs);
   QByteArray line;
   if (!readLine(&line)) {
     m_error = QStringLiteral("no answer from the fake exchange");
@@ -217,13 +224,12 @@ bool FakeExchange::hang(const QString &path, const QString &method, int count) {
 }
 
 bool FakeExchange::delay(const QString &path, int ms, const QString &method, int count) {
-  return fault({{QStringLiteral("action"), QStringLiteral("delay")}, {QStringLiteral("ms"), ms}}, path,
-               method, count);
+  return fault({{QStringLiteral("action"), QStringLiteral("delay")}, {QStringLiteral("ms"), ms}}, path, method, count);
 }
 
 bool FakeExchange::failWith(const QString &path, int status, const QString &method, int count) {
-  return fault({{QStringLiteral("action"), QStringLiteral("status")}, {QStringLiteral("status"), status}},
-               path, method, count);
+  return fault({{QStringLiteral("action"), QStringLiteral("status")}, {QStringLiteral("status"), status}}, path, method,
+               count);
 }
 
 bool FakeExchange::htmlPage(const QString &path, const QString &method, int count) {
@@ -239,14 +245,12 @@ bool FakeExchange::resetConnection(const QString &path, const QString &method, i
 }
 
 bool FakeExchange::hugeBody(const QString &path, qint64 paddingBytes, const QString &method, int count) {
-  return fault({{QStringLiteral("action"), QStringLiteral("huge")},
-                {QStringLiteral("bytes"), double(paddingBytes)}},
+  return fault({{QStringLiteral("action"), QStringLiteral("huge")}, {QStringLiteral("bytes"), double(paddingBytes)}},
                path, method, count);
 }
 
-bool FakeExchange::respond(const QString &path, int status, const QByteArray &contentType,
-                           const QByteArray &body, const QString &method, int count,
-                           const QList<QPair<QByteArray, QByteArray>> &extraHeaders) {
+bool FakeExchange::respond(const QString &path, int status, const QByteArray &contentType, const QByteArray &body,
+                           const QString &method, int count, const QList<QPair<QByteArray, QByteArray>> &extraHeaders) {
   QJsonArray headers;
   for (const auto &h : extraHeaders)
     headers.append(QJsonArray{QString::fromLatin1(h.first), QString::fromLatin1(h.second)});
@@ -262,7 +266,9 @@ bool FakeExchange::expireTokens(bool on) {
   return command({{QStringLiteral("cmd"), QStringLiteral("expired-token")}, {QStringLiteral("on"), on}});
 }
 
-bool FakeExchange::clearFaults() { return command({{QStringLiteral("cmd"), QStringLiteral("clear-faults")}}); }
+bool FakeExchange::clearFaults() {
+  return command({{QStringLiteral("cmd"), QStringLiteral("clear-faults")}});
+}
 
 bool FakeExchange::setCredentials(const QString &login, const QString &password) {
   if (!command({{QStringLiteral("cmd"), QStringLiteral("credentials")},

@@ -44,11 +44,11 @@ struct FakeRequest {
 class FakeExchange {
 public:
   struct Options {
-    int users = 50;        // generated dataset, unless `dataset` is given
-    QString dataset;       // a dataset file; relative names are under tests/data
+    int users = 50;  // generated dataset, unless `dataset` is given
+    QString dataset; // a dataset file; relative names are under tests/data
     QString login = QStringLiteral("admin");
     QString password = QStringLiteral("secret");
-    QStringList faults;    // "action:path[:argument]", applied from the start
+    QStringList faults; // "action:path[:argument]", applied from the start
     QStringList extraArguments;
   };
 

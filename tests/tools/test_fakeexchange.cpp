@@ -17,8 +17,8 @@
 
 namespace {
 
-const QString kToken = QStringLiteral("/api/auth/0.1/token");
-const QString kConfd = QStringLiteral("/api/confd/1.1");
+const QString TokenRoute = QStringLiteral("/api/auth/0.1/token");
+const QString ConfdRoot = QStringLiteral("/api/confd/1.1");
 
 struct Answer {
   int status = 0;
@@ -43,8 +43,8 @@ struct Answer {
 
 using Headers = QList<QPair<QByteArray, QByteArray>>;
 
-Answer call(const QString &url, const QByteArray &method, const Headers &headers = {},
-            const QByteArray &body = {}, int transferTimeout = 0) {
+Answer call(const QString &url, const QByteArray &method, const Headers &headers = {}, const QByteArray &body = {},
+            int transferTimeout = 0) {
   QNetworkAccessManager manager;
   QObject::connect(&manager, &QNetworkAccessManager::sslErrors,
                    [](QNetworkReply *reply, const QList<QSslError> &) { reply->ignoreSslErrors(); });
@@ -114,8 +114,7 @@ private slots:
 private:
   QString url(const QString &path) const { return m_fake.baseUrl() + path; }
   QByteArray token();
-  Answer confd(const QByteArray &method, const QString &path, const QByteArray &body = {},
-               bool json = true);
+  Answer confd(const QByteArray &method, const QString &path, const QByteArray &body = {}, bool json = true);
   QJsonObject user(int id);
 
   FakeExchange m_fake;
@@ -136,16 +135,22 @@ void TestFakeExchange::init() {
 }
 
 QByteArray TestFakeExchange::token() {
-  const Answer a = call(url(kToken), "POST", {{"Authorization", basic(m_fake.login(), m_fake.password())}},
+  const Answer a = call(url(TokenRoute), "POST", {{"Authorization", basic(m_fake.login(), m_fake.password())}},
                         R"({"expiration": 600})");
-  return a.json().object().value(QStringLiteral("data")).toObject().value(QStringLiteral("token")).toString().toLatin1();
+  return a.json()
+      .object()
+      .value(QStringLiteral("data"))
+      .toObject()
+      .value(QStringLiteral("token"))
+      .toString()
+      .toLatin1();
 }
 
 Answer TestFakeExchange::confd(const QByteArray &method, const QString &path, const QByteArray &body, bool json) {
   Headers headers{{"X-Auth-Token", token()}};
   if (json)
     headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json")));
-  return call(url(kConfd + path), method, headers, body);
+  return call(url(ConfdRoot + path), method, headers, body);
 }
 
 QJsonObject TestFakeExchange::user(int id) {
@@ -153,7 +158,7 @@ QJsonObject TestFakeExchange::user(int id) {
 }
 
 void TestFakeExchange::tokenBareChallenge() {
-  const Answer a = call(url(kToken), "POST", {}, R"({"expiration":30})");
+  const Answer a = call(url(TokenRoute), "POST", {}, R"({"expiration":30})");
   QCOMPARE(a.status, 401);
   QVERIFY(!a.hasHeader("WWW-Authenticate"));
   QCOMPARE(a.header("Content-Type"), QByteArray("application/json"));
@@ -179,7 +184,7 @@ void TestFakeExchange::tokenBodyReadFirst() {
   Headers headers;
   if (credentials)
     headers.append(qMakePair(QByteArray("Authorization"), basic(m_fake.login(), m_fake.password())));
-  const Answer a = call(url(kToken), "POST", headers, body);
+  const Answer a = call(url(TokenRoute), "POST", headers, body);
   QCOMPARE(a.status, 400);
   QVERIFY(a.json().object().value(QStringLiteral("message")).isString());
 }
@@ -200,9 +205,9 @@ void TestFakeExchange::tokenExpiration() {
   QFETCH(QByteArray, body);
   QFETCH(int, status);
   // Content-Type is ignored: any JSON body is read.
-  const Answer a = call(url(kToken), "POST",
-                        {{"Authorization", basic(m_fake.login(), m_fake.password())}, {"Content-Type", "text/plain"}},
-                        body);
+  const Answer a =
+      call(url(TokenRoute), "POST",
+           {{"Authorization", basic(m_fake.login(), m_fake.password())}, {"Content-Type", "text/plain"}}, body);
   QCOMPARE(a.status, status);
   if (status == 400)
     QVERIFY(a.json().object().value(QStringLiteral("reason")).isArray());
@@ -212,7 +217,8 @@ void TestFakeExchange::tokenBasicOnly_data() {
   QTest::addColumn<QByteArray>("authorization");
   QTest::addColumn<int>("status");
   QTest::newRow("basic, right") << basic(QStringLiteral("root"), QStringLiteral("Pa:ss wörd")) << 200;
-  QTest::newRow("basic, scheme in lower case") << QByteArray("basic ") + QByteArray("root:Pa:ss wörd").toBase64() << 200;
+  QTest::newRow("basic, scheme in lower case")
+      << QByteArray("basic ") + QByteArray("root:Pa:ss wörd").toBase64() << 200;
   QTest::newRow("basic, wrong password") << basic(QStringLiteral("root"), QStringLiteral("Pa:ss")) << 401;
   QTest::newRow("basic, wrong login") << basic(QStringLiteral("admin"), QStringLiteral("Pa:ss wörd")) << 401;
   QTest::newRow("bearer") << QByteArray("Bearer cm9vdDpQYTpzcyB3w7ZyZA==") << 401;
@@ -222,19 +228,19 @@ void TestFakeExchange::tokenBasicOnly_data() {
 void TestFakeExchange::tokenBasicOnly() {
   QFETCH(QByteArray, authorization);
   QFETCH(int, status);
-  const Answer a = call(url(kToken), "POST", {{"Authorization", authorization}}, R"({"expiration":30})");
+  const Answer a = call(url(TokenRoute), "POST", {{"Authorization", authorization}}, R"({"expiration":30})");
   QCOMPARE(a.status, status);
   QVERIFY(!a.hasHeader("WWW-Authenticate"));
 }
 
 void TestFakeExchange::tokenEnvelope() {
-  const Answer a = call(url(kToken), "POST", {{"Authorization", basic(m_fake.login(), m_fake.password())}},
+  const Answer a = call(url(TokenRoute), "POST", {{"Authorization", basic(m_fake.login(), m_fake.password())}},
                         R"({"expiration":30})");
   QCOMPARE(a.status, 200);
   const QJsonObject data = a.json().object().value(QStringLiteral("data")).toObject();
   QCOMPARE(data.value(QStringLiteral("token")).toString().size(), 36);
-  for (const char *member : {"auth_id", "expires_at", "utc_expires_at", "issued_at", "acl", "metadata",
-                             "session_uuid", "xivo_uuid", "xivo_user_uuid"})
+  for (const char *member : {"auth_id", "expires_at", "utc_expires_at", "issued_at", "acl", "metadata", "session_uuid",
+                             "xivo_uuid", "xivo_user_uuid"})
     QVERIFY2(data.contains(QLatin1String(member)), member);
   QVERIFY(data.value(QStringLiteral("acl")).isArray());
   QVERIFY(data.value(QStringLiteral("metadata")).isObject());
@@ -255,7 +261,7 @@ void TestFakeExchange::confdTokenHeaderOnly() {
   QFETCH(int, status);
   const QByteArray t = token();
   Headers headers;
-  QString path = kConfd + QStringLiteral("/users");
+  QString path = ConfdRoot + QStringLiteral("/users");
   if (how == QLatin1String("header"))
     headers.append(qMakePair(QByteArray("X-Auth-Token"), t));
   else if (how == QLatin1String("unknown"))
@@ -300,15 +306,21 @@ void TestFakeExchange::listsHaveTheRealTypes() {
       QVERIFY(p.toObject().value(QStringLiteral("name")).isString());
     }
     if (!lines.isEmpty()) {
-      const QJsonValue exten = lines.at(0).toObject().value(QStringLiteral("extensions")).toArray().at(0)
-                                   .toObject().value(QStringLiteral("exten"));
+      const QJsonValue exten = lines.at(0)
+                                   .toObject()
+                                   .value(QStringLiteral("extensions"))
+                                   .toArray()
+                                   .at(0)
+                                   .toObject()
+                                   .value(QStringLiteral("exten"));
       QVERIFY(exten.isString());
       leadingZero += exten.toString().startsWith(QLatin1Char('0'));
     }
   }
   QVERIFY(nullLast > 0 && nullEmail > 0 && noLine > 0 && noPermission > 0 && leadingZero > 0);
 
-  const QJsonArray incalls = confd("GET", QStringLiteral("/incalls")).json().object().value(QStringLiteral("items")).toArray();
+  const QJsonArray incalls =
+      confd("GET", QStringLiteral("/incalls")).json().object().value(QStringLiteral("items")).toArray();
   QSet<QString> types;
   bool withoutNumber = false;
   for (const QJsonValue &v : incalls) {
@@ -329,7 +341,8 @@ void TestFakeExchange::listsHaveTheRealTypes() {
   QCOMPARE(types, (QSet<QString>{QStringLiteral("user"), QStringLiteral("none"), QStringLiteral("group")}));
   QVERIFY(withoutNumber);
 
-  const QJsonArray extensions = confd("GET", QStringLiteral("/extensions")).json().object().value(QStringLiteral("items")).toArray();
+  const QJsonArray extensions =
+      confd("GET", QStringLiteral("/extensions")).json().object().value(QStringLiteral("items")).toArray();
   bool incallExtension = false;
   for (const QJsonValue &v : extensions) {
     const QJsonObject e = v.toObject();
@@ -340,7 +353,8 @@ void TestFakeExchange::listsHaveTheRealTypes() {
   }
   QVERIFY(incallExtension);
 
-  const QJsonArray permissions = confd("GET", QStringLiteral("/callpermissions")).json().object().value(QStringLiteral("items")).toArray();
+  const QJsonArray permissions =
+      confd("GET", QStringLiteral("/callpermissions")).json().object().value(QStringLiteral("items")).toArray();
   QVERIFY(permissions.size() >= 3);
   for (const QJsonValue &v : permissions) {
     QVERIFY(v.toObject().value(QStringLiteral("id")).isDouble());
@@ -352,8 +366,14 @@ void TestFakeExchange::listsHaveTheRealTypes() {
   QVERIFY(lines.json().object().value(QStringLiteral("items")).isArray());
   const Answer devices = confd("GET", QStringLiteral("/devices/unallocated"));
   QCOMPARE(devices.status, 200);
-  QVERIFY(devices.json().object().value(QStringLiteral("items")).toArray().at(0).toObject()
-              .value(QStringLiteral("id")).isString());
+  QVERIFY(devices.json()
+              .object()
+              .value(QStringLiteral("items"))
+              .toArray()
+              .at(0)
+              .toObject()
+              .value(QStringLiteral("id"))
+              .isString());
 
   const QJsonObject page = confd("GET", QStringLiteral("/users?limit=5&offset=10")).json().object();
   QCOMPARE(page.value(QStringLiteral("total")).toInt(), 300);
@@ -405,7 +425,8 @@ void TestFakeExchange::putUserRefused_data() {
   QTest::newRow("caller_id unquoted") << "/users/2" << QByteArray(R"({"caller_id": "Zoé"})") << true << 400;
   QTest::newRow("email empty") << "/users/2" << QByteArray(R"({"email": ""})") << true << 400;
   QTest::newRow("email not an address") << "/users/2" << QByteArray(R"({"email": "zoe at home"})") << true << 400;
-  QTest::newRow("one bad member spoils all") << "/users/2" << QByteArray(R"({"lastname": "X", "email": ""})") << true << 400;
+  QTest::newRow("one bad member spoils all")
+      << "/users/2" << QByteArray(R"({"lastname": "X", "email": ""})") << true << 400;
   QTest::newRow("body not JSON") << "/users/2" << QByteArray("firstname=Zoé") << true << 400;
   QTest::newRow("no Content-Type") << "/users/2" << QByteArray(R"({"lastname": "X"})") << false << 415;
   QTest::newRow("unknown user") << "/users/4242" << QByteArray(R"({"lastname": "X"})") << true << 404;
@@ -421,8 +442,7 @@ void TestFakeExchange::putUserRefused() {
   QCOMPARE(a.status, status);
   QVERIFY2(isArrayOfStrings(a.json()), a.body.constData());
   if (status == 404)
-    QCOMPARE(a.json().array().at(0).toString(),
-             QStringLiteral("Resource Not Found - User was not found ('id': 4242)"));
+    QCOMPARE(a.json().array().at(0).toString(), QStringLiteral("Resource Not Found - User was not found ('id': 4242)"));
   QCOMPARE(user(2), before);
 }
 
@@ -449,8 +469,8 @@ void TestFakeExchange::putIncall() {
   QCOMPARE(a.status, status);
   if (status != 204)
     QVERIFY(isArrayOfStrings(a.json()));
-  const QJsonObject destination = confd("GET", QStringLiteral("/incalls/1")).json().object()
-                                      .value(QStringLiteral("destination")).toObject();
+  const QJsonObject destination =
+      confd("GET", QStringLiteral("/incalls/1")).json().object().value(QStringLiteral("destination")).toObject();
   QCOMPARE(destination.value(QStringLiteral("type")).toString(), type);
   if (body.contains("\"user_id\": 2") && status == 204) {
     QCOMPARE(destination.value(QStringLiteral("user_id")).toInt(), 2);
@@ -481,7 +501,7 @@ void TestFakeExchange::callPermissionLinksIdempotent() {
 }
 
 void TestFakeExchange::faults() {
-  const QString users = kConfd + QStringLiteral("/users");
+  const QString users = ConfdRoot + QStringLiteral("/users");
   const QByteArray t = token();
   const Headers auth{{"X-Auth-Token", t}};
 
@@ -535,14 +555,14 @@ void TestFakeExchange::faults() {
 
 void TestFakeExchange::hangAndCount() {
   // Only the next token request goes unanswered; the one after is served.
-  QVERIFY(m_fake.hang(kToken, QStringLiteral("POST"), 1));
+  QVERIFY(m_fake.hang(TokenRoute, QStringLiteral("POST"), 1));
   const Headers auth{{"Authorization", basic(m_fake.login(), m_fake.password())}};
-  const Answer silent = call(url(kToken), "POST", auth, R"({"expiration":30})", 300);
+  const Answer silent = call(url(TokenRoute), "POST", auth, R"({"expiration":30})", 300);
   QCOMPARE(silent.error, QNetworkReply::OperationCanceledError);
   QCOMPARE(silent.status, 0);
-  QCOMPARE(call(url(kToken), "POST", auth, R"({"expiration":30})").status, 200);
+  QCOMPARE(call(url(TokenRoute), "POST", auth, R"({"expiration":30})").status, 200);
   // Both were read and recorded, the unanswered one too.
-  QCOMPARE(m_fake.requests("POST", kToken.toLatin1()).size(), 2);
+  QCOMPARE(m_fake.requests("POST", TokenRoute.toLatin1()).size(), 2);
 }
 
 // The record holds the request line's target as sent ("//" kept), the
@@ -572,8 +592,7 @@ void TestFakeExchange::recordKeepsTheWire() {
   QCOMPARE(r.target, QByteArray("//api/auth/0.1/token?x=1"));
   QCOMPARE(r.path, QByteArray("//api/auth/0.1/token"));
   QCOMPARE(r.query, QByteArray("x=1"));
-  QCOMPARE(r.headerNames(),
-           (QList<QByteArray>{"Host", "x-lower", "X-Mixed-Case", "x-lower", "Content-Length"}));
+  QCOMPARE(r.headerNames(), (QList<QByteArray>{"Host", "x-lower", "X-Mixed-Case", "x-lower", "Content-Length"}));
   QCOMPARE(r.header("X-LOWER"), QByteArray("a"));
   QCOMPARE(r.body, QByteArray("{\"expiration\":30}"));
 }

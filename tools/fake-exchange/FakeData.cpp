@@ -6,18 +6,20 @@
 
 namespace {
 
-const QString kBase = QStringLiteral("https://127.0.0.1/api/confd/1.1/");
+const QString LinkBase = QStringLiteral("https://127.0.0.1/api/confd/1.1/");
 
 QJsonValue optText(const std::optional<QString> &value) {
   return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
 }
 
 QJsonArray links(const QString &rel, const QString &id) {
-  return QJsonArray{QJsonObject{{QStringLiteral("rel"), rel},
-                                {QStringLiteral("href"), kBase + rel + QLatin1Char('/') + id}}};
+  return QJsonArray{
+      QJsonObject{{QStringLiteral("rel"), rel}, {QStringLiteral("href"), LinkBase + rel + QLatin1Char('/') + id}}};
 }
 
-QJsonArray links(const QString &rel, qint64 id) { return links(rel, QString::number(id)); }
+QJsonArray links(const QString &rel, qint64 id) {
+  return links(rel, QString::number(id));
+}
 
 QJsonArray idArray(const QList<qint64> &ids) {
   QJsonArray result;
@@ -31,9 +33,7 @@ QByteArray compact(const QJsonObject &object) {
 }
 
 FakeReply notFound(const QString &what, qint64 id) {
-  return {404, errorArray(QStringLiteral("Resource Not Found - %1 was not found ('id': %2)")
-                              .arg(what)
-                              .arg(id))};
+  return {404, errorArray(QStringLiteral("Resource Not Found - %1 was not found ('id': %2)").arg(what).arg(id))};
 }
 
 // A JSON integer, refusing fractions and other types.
@@ -48,8 +48,7 @@ std::optional<qint64> integerOf(const QJsonValue &value) {
 }
 
 // Reads a member list of ids from a dataset item.
-bool readIds(const QJsonObject &object, const QString &member, QList<qint64> &ids,
-             QString *error) {
+bool readIds(const QJsonObject &object, const QString &member, QList<qint64> &ids, QString *error) {
   const QJsonValue value = object.value(member);
   if (value.isUndefined() || value.isNull())
     return true;
@@ -76,8 +75,8 @@ std::optional<QString> readOptText(const QJsonObject &object, const QString &mem
 }
 
 template <class T>
-bool readItems(const QJsonObject &dataset, const QString &member, QMap<qint64, T> &into,
-               QString *error, bool (*read)(const QJsonObject &, T &, QString *)) {
+bool readItems(const QJsonObject &dataset, const QString &member, QMap<qint64, T> &into, QString *error,
+               bool (*read)(const QJsonObject &, T &, QString *)) {
   for (const QJsonValue &v : dataset.value(member).toArray()) {
     const QJsonObject object = v.toObject();
     const auto id = integerOf(object.value(QStringLiteral("id")));
@@ -169,19 +168,17 @@ QByteArray errorArray(const QString &message) {
 
 std::optional<FakeData> FakeData::fromJson(const QJsonObject &dataset, QString *error) {
   FakeData data;
-  data.tenantUuid = dataset.value(QStringLiteral("tenant_uuid"))
-                        .toString(QStringLiteral("6f3c2e1a-44b0-4d8e-9a51-0c7d2b9e4f10"));
+  data.tenantUuid =
+      dataset.value(QStringLiteral("tenant_uuid")).toString(QStringLiteral("6f3c2e1a-44b0-4d8e-9a51-0c7d2b9e4f10"));
   if (!readItems(dataset, QStringLiteral("users"), data.users, error, readUser) ||
       !readItems(dataset, QStringLiteral("lines"), data.lines, error, readLine) ||
       !readItems(dataset, QStringLiteral("extensions"), data.extensions, error, readExtension) ||
       !readItems(dataset, QStringLiteral("incalls"), data.incalls, error, readIncall) ||
-      !readItems(dataset, QStringLiteral("callpermissions"), data.callPermissions, error,
-                 readCallPermission))
+      !readItems(dataset, QStringLiteral("callpermissions"), data.callPermissions, error, readCallPermission))
     return std::nullopt;
   for (const QJsonValue &v : dataset.value(QStringLiteral("devices")).toArray()) {
     const QJsonObject o = v.toObject();
-    data.devices.append({o.value(QStringLiteral("id")).toString(),
-                         o.value(QStringLiteral("mac")).toString(),
+    data.devices.append({o.value(QStringLiteral("id")).toString(), o.value(QStringLiteral("mac")).toString(),
                          o.value(QStringLiteral("ip")).toString()});
   }
   // Dangling links would make the rendered lists lie; refuse them early.
@@ -230,9 +227,8 @@ QJsonObject FakeData::toJson() const {
                                 {QStringLiteral("context"), l.context},
                                 {QStringLiteral("extensions"), idArray(l.extensionIds)}});
   for (const FakeExtension &e : extensions)
-    extensionsOut.append(QJsonObject{{QStringLiteral("id"), e.id},
-                                     {QStringLiteral("exten"), e.exten},
-                                     {QStringLiteral("context"), e.context}});
+    extensionsOut.append(QJsonObject{
+        {QStringLiteral("id"), e.id}, {QStringLiteral("exten"), e.exten}, {QStringLiteral("context"), e.context}});
   for (const FakeIncall &i : incalls)
     incallsOut.append(QJsonObject{{QStringLiteral("id"), i.id},
                                   {QStringLiteral("destination"), i.destination},
@@ -244,15 +240,11 @@ QJsonObject FakeData::toJson() const {
                                       {QStringLiteral("extensions"), QJsonArray::fromStringList(p.extensions)},
                                       {QStringLiteral("description"), optText(p.description)}});
   for (const FakeDevice &d : devices)
-    devicesOut.append(QJsonObject{{QStringLiteral("id"), d.id},
-                                  {QStringLiteral("mac"), d.mac},
-                                  {QStringLiteral("ip"), d.ip}});
-  return {{QStringLiteral("tenant_uuid"), tenantUuid},
-          {QStringLiteral("users"), usersOut},
-          {QStringLiteral("lines"), linesOut},
-          {QStringLiteral("extensions"), extensionsOut},
-          {QStringLiteral("incalls"), incallsOut},
-          {QStringLiteral("callpermissions"), permissionsOut},
+    devicesOut.append(
+        QJsonObject{{QStringLiteral("id"), d.id}, {QStringLiteral("mac"), d.mac}, {QStringLiteral("ip"), d.ip}});
+  return {{QStringLiteral("tenant_uuid"), tenantUuid}, {QStringLiteral("users"), usersOut},
+          {QStringLiteral("lines"), linesOut},         {QStringLiteral("extensions"), extensionsOut},
+          {QStringLiteral("incalls"), incallsOut},     {QStringLiteral("callpermissions"), permissionsOut},
           {QStringLiteral("devices"), devicesOut}};
 }
 
@@ -282,8 +274,7 @@ void FakeData::buildReverseLinks() const {
     for (qint64 id : i.extensionIds)
       m_extensionIncall.insert(id, i.id);
     if (i.destination.value(QStringLiteral("type")).toString() == QLatin1String("user"))
-      m_userIncalls[static_cast<qint64>(i.destination.value(QStringLiteral("user_id")).toDouble())]
-          .append(i.id);
+      m_userIncalls[static_cast<qint64>(i.destination.value(QStringLiteral("user_id")).toDouble())].append(i.id);
   }
   m_linksValid = true;
 }
@@ -293,8 +284,8 @@ QJsonObject FakeData::renderExtension(const FakeExtension &e) const {
   QJsonArray lineRefs;
   if (m_extensionLine.contains(e.id)) {
     const qint64 lineId = m_extensionLine.value(e.id);
-    lineRefs.append(QJsonObject{{QStringLiteral("id"), lineId},
-                                {QStringLiteral("links"), links(QStringLiteral("lines"), lineId)}});
+    lineRefs.append(
+        QJsonObject{{QStringLiteral("id"), lineId}, {QStringLiteral("links"), links(QStringLiteral("lines"), lineId)}});
   }
   QJsonValue incallRef = QJsonValue::Null;
   if (m_extensionIncall.contains(e.id)) {
@@ -354,27 +345,28 @@ QJsonObject FakeData::renderUser(const FakeUser &u) const {
   QJsonArray lineItems;
   for (qint64 id : u.lineIds) {
     const FakeLine l = lines.value(id);
-    lineItems.append(QJsonObject{
-        {QStringLiteral("id"), l.id},
-        {QStringLiteral("name"), l.name},
-        {QStringLiteral("context"), l.context},
-        {QStringLiteral("provisioning_code"), QString::number(100000 + l.id % 900000)},
-        {QStringLiteral("position"), 1},
-        {QStringLiteral("endpoint_sip"),
-         QJsonObject{{QStringLiteral("uuid"), QStringLiteral("%1").arg(l.id, 8, 16, QLatin1Char('0')) +
-                                                  QStringLiteral("-5ec7-4e0c-9d1c-3a2b1c0d9e8f")},
-                     {QStringLiteral("label"), l.name},
-                     {QStringLiteral("name"), l.name}}},
-        {QStringLiteral("endpoint_sccp"), QJsonValue::Null},
-        {QStringLiteral("endpoint_custom"), QJsonValue::Null},
-        {QStringLiteral("extensions"), extensionRefs(extensions, l.extensionIds)},
-        {QStringLiteral("links"), links(QStringLiteral("lines"), l.id)}});
+    lineItems.append(
+        QJsonObject{{QStringLiteral("id"), l.id},
+                    {QStringLiteral("name"), l.name},
+                    {QStringLiteral("context"), l.context},
+                    {QStringLiteral("provisioning_code"), QString::number(100000 + l.id % 900000)},
+                    {QStringLiteral("position"), 1},
+                    {QStringLiteral("endpoint_sip"),
+                     QJsonObject{{QStringLiteral("uuid"), QStringLiteral("%1").arg(l.id, 8, 16, QLatin1Char('0')) +
+                                                              QStringLiteral("-5ec7-4e0c-9d1c-3a2b1c0d9e8f")},
+                                 {QStringLiteral("label"), l.name},
+                                 {QStringLiteral("name"), l.name}}},
+                    {QStringLiteral("endpoint_sccp"), QJsonValue::Null},
+                    {QStringLiteral("endpoint_custom"), QJsonValue::Null},
+                    {QStringLiteral("extensions"), extensionRefs(extensions, l.extensionIds)},
+                    {QStringLiteral("links"), links(QStringLiteral("lines"), l.id)}});
   }
   QJsonArray incallRefs;
   for (qint64 id : m_userIncalls.value(u.id))
-    incallRefs.append(QJsonObject{{QStringLiteral("id"), id},
-                                  {QStringLiteral("extensions"), extensionRefs(extensions, incalls.value(id).extensionIds)},
-                                  {QStringLiteral("links"), links(QStringLiteral("incalls"), id)}});
+    incallRefs.append(
+        QJsonObject{{QStringLiteral("id"), id},
+                    {QStringLiteral("extensions"), extensionRefs(extensions, incalls.value(id).extensionIds)},
+                    {QStringLiteral("links"), links(QStringLiteral("incalls"), id)}});
   return {{QStringLiteral("id"), u.id},
           {QStringLiteral("uuid"), u.uuid},
           {QStringLiteral("tenant_uuid"), tenantUuid},
@@ -411,15 +403,13 @@ QJsonObject FakeData::renderUser(const FakeUser &u) const {
           {QStringLiteral("agent"), QJsonValue::Null},
           {QStringLiteral("call_permissions"), permissionRefs},
           {QStringLiteral("call_pickup_target_users"), QJsonArray()},
-          {QStringLiteral("fallbacks"),
-           QJsonObject{{QStringLiteral("noanswer_destination"), QJsonValue::Null},
-                       {QStringLiteral("busy_destination"), QJsonValue::Null},
-                       {QStringLiteral("congestion_destination"), QJsonValue::Null},
-                       {QStringLiteral("fail_destination"), QJsonValue::Null}}},
-          {QStringLiteral("forwards"),
-           QJsonObject{{QStringLiteral("busy"), forward()},
-                       {QStringLiteral("noanswer"), forward()},
-                       {QStringLiteral("unconditional"), forward()}}},
+          {QStringLiteral("fallbacks"), QJsonObject{{QStringLiteral("noanswer_destination"), QJsonValue::Null},
+                                                    {QStringLiteral("busy_destination"), QJsonValue::Null},
+                                                    {QStringLiteral("congestion_destination"), QJsonValue::Null},
+                                                    {QStringLiteral("fail_destination"), QJsonValue::Null}}},
+          {QStringLiteral("forwards"), QJsonObject{{QStringLiteral("busy"), forward()},
+                                                   {QStringLiteral("noanswer"), forward()},
+                                                   {QStringLiteral("unconditional"), forward()}}},
           {QStringLiteral("groups"), QJsonArray()},
           {QStringLiteral("incalls"), incallRefs},
           {QStringLiteral("lines"), lineItems},
@@ -435,8 +425,7 @@ QJsonObject FakeData::renderLine(const FakeLine &l) const {
   QJsonArray userRefs;
   if (m_lineUser.contains(l.id))
     userRefs.append(userRef(users.value(m_lineUser.value(l.id))));
-  const QString exten =
-      l.extensionIds.isEmpty() ? QString() : extensions.value(l.extensionIds.first()).exten;
+  const QString exten = l.extensionIds.isEmpty() ? QString() : extensions.value(l.extensionIds.first()).exten;
   return {{QStringLiteral("id"), l.id},
           {QStringLiteral("tenant_uuid"), tenantUuid},
           {QStringLiteral("name"), l.name},
@@ -565,8 +554,7 @@ QByteArray FakeData::listBody(List list, const QUrlQuery &query) {
   const int to = (limitOk && limit >= 0) ? qMin<qsizetype>(all.size(), qsizetype(from) + limit) : all.size();
   for (int k = from; k < to; ++k)
     items.append(all.at(k));
-  const QByteArray body = compact(QJsonObject{{QStringLiteral("total"), all.size()},
-                                              {QStringLiteral("items"), items}});
+  const QByteArray body = compact(QJsonObject{{QStringLiteral("total"), all.size()}, {QStringLiteral("items"), items}});
   if (!paged)
     m_listCache.insert(int(list), body);
   return body;
@@ -633,8 +621,7 @@ FakeReply FakeData::putUser(qint64 id, const QByteArray &body) {
     errors << fieldError(QStringLiteral("email"), QStringLiteral("Not a valid email address."));
   const QJsonValue callerId = in.value(QStringLiteral("caller_id"));
   if (callerId.isString() && !callerIdPattern().match(callerId.toString()).hasMatch())
-    errors << fieldError(QStringLiteral("caller_id"),
-                         QStringLiteral("String does not match expected pattern."));
+    errors << fieldError(QStringLiteral("caller_id"), QStringLiteral("String does not match expected pattern."));
   if (!errors.isEmpty())
     return {400, QJsonDocument(QJsonArray::fromStringList(errors)).toJson(QJsonDocument::Compact)};
 
@@ -693,16 +680,17 @@ FakeReply FakeData::putIncall(qint64 id, const QByteArray &body) {
     if (!integerOf(destination.value(QStringLiteral("group_id"))))
       return {400, errorArray(fieldError(field, QStringLiteral("{'group_id': ['Missing data for required field.']}")))};
     stored = destination;
-  } else if (type == QLatin1String("hangup") || type == QLatin1String("voicemail") ||
-             type == QLatin1String("queue") || type == QLatin1String("ivr") ||
-             type == QLatin1String("application") || type == QLatin1String("conference") ||
-             type == QLatin1String("custom") || type == QLatin1String("extension") ||
-             type == QLatin1String("sound") || type == QLatin1String("switchboard")) {
+  } else if (type == QLatin1String("hangup") || type == QLatin1String("voicemail") || type == QLatin1String("queue") ||
+             type == QLatin1String("ivr") || type == QLatin1String("application") ||
+             type == QLatin1String("conference") || type == QLatin1String("custom") ||
+             type == QLatin1String("extension") || type == QLatin1String("sound") ||
+             type == QLatin1String("switchboard")) {
     stored = destination;
   } else {
-    return {400, errorArray(fieldError(field, type.isEmpty()
-                                                  ? QStringLiteral("{'type': ['Missing data for required field.']}")
-                                                  : QStringLiteral("{'type': ['Must be one of the known destination types.']}")))};
+    return {400,
+            errorArray(fieldError(
+                field, type.isEmpty() ? QStringLiteral("{'type': ['Missing data for required field.']}")
+                                      : QStringLiteral("{'type': ['Must be one of the known destination types.']}")))};
   }
   incalls[id].destination = stored;
   changed();

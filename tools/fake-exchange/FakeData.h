@@ -19,6 +19,7 @@
 // incall -> extensions, user -> permissions); the reverse members of the
 // rendered items are derived.
 
+#include <optional>
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
@@ -26,7 +27,6 @@
 #include <QString>
 #include <QStringList>
 #include <QUrlQuery>
-#include <optional>
 
 struct FakeUser {
   qint64 id = 0;
@@ -120,9 +120,9 @@ private:
 
   // Reverse links, rebuilt lazily after a change.
   mutable bool m_linksValid = false;
-  mutable QMap<qint64, qint64> m_lineUser;          // line -> user
-  mutable QMap<qint64, qint64> m_extensionLine;     // extension -> line
-  mutable QMap<qint64, qint64> m_extensionIncall;   // extension -> incall
+  mutable QMap<qint64, qint64> m_lineUser;           // line -> user
+  mutable QMap<qint64, qint64> m_extensionLine;      // extension -> line
+  mutable QMap<qint64, qint64> m_extensionIncall;    // extension -> incall
   mutable QMap<qint64, QList<qint64>> m_userIncalls; // user -> incalls routed to it
   mutable QMap<qint64, QList<qint64>> m_permissionUsers;
   // Whole-list bodies without paging, dropped on every change.

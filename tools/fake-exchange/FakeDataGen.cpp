@@ -8,22 +8,57 @@
 
 namespace {
 
-const char *const kFirstNames[] = {
-    "Zoé", "Renée \"Nini\"", "Jean-François", "Anaïs", "Chloé", "Héloïse", "Benoît", "Gaël",
-    "Ségolène", "Loïc", "Maëlle", "Jérôme", "Françoise", "Noël", "Björn", "Joséphine",
-    "Amélie", "Léa", "Thérèse", "Hélène", "Agnès", "Dominique", "Ana María", "Łukasz",
-    "Siobhán", "Çağla", "Søren", "Ines", "Marc", "Paul", "Sophie", "Karim", "D'Arcy",
-    "Élodie", "Zoë", "Mathis", "Nuño", "Oğuz", "Yannick", "Brontë"};
+const char *const FirstNames[] = {"Zoé",       "Renée \"Nini\"", "Jean-François", "Anaïs",     "Chloé",     "Héloïse",
+                                  "Benoît",    "Gaël",           "Ségolène",      "Loïc",      "Maëlle",    "Jérôme",
+                                  "Françoise", "Noël",           "Björn",         "Joséphine", "Amélie",    "Léa",
+                                  "Thérèse",   "Hélène",         "Agnès",         "Dominique", "Ana María", "Łukasz",
+                                  "Siobhán",   "Çağla",          "Søren",         "Ines",      "Marc",      "Paul",
+                                  "Sophie",    "Karim",          "D'Arcy",        "Élodie",    "Zoë",       "Mathis",
+                                  "Nuño",      "Oğuz",           "Yannick",       "Brontë"};
 
-const char *const kLastNames[] = {
-    "O'Brien", "Müller", "Lefèvre", "D'Angelo", "Dupont-Aignan", "Nguyễn", "García Márquez",
-    "L'Hôte", "Østergård", "Çelik", "Martin", "Bernard", "Thomas", "Petit", "Robert",
-    "Richard", "Durand", "Dubois", "Moreau", "Laurent", "Simon", "Michel", "Lefebvre",
-    "Leroy", "Roux", "David", "Bertrand", "Morel", "Fournier", "Girard", "Bonnet",
-    "Dupré", "Lambert", "Fontaine", "Rousseau", "Vincent", "Müller-Lüdenscheidt",
-    "de la Fontaine", "Saint-Exupéry", "N'Diaye", "\"Le Grand\" Duc"};
+const char *const LastNames[] = {"O'Brien",
+                                 "Müller",
+                                 "Lefèvre",
+                                 "D'Angelo",
+                                 "Dupont-Aignan",
+                                 "Nguyễn",
+                                 "García Márquez",
+                                 "L'Hôte",
+                                 "Østergård",
+                                 "Çelik",
+                                 "Martin",
+                                 "Bernard",
+                                 "Thomas",
+                                 "Petit",
+                                 "Robert",
+                                 "Richard",
+                                 "Durand",
+                                 "Dubois",
+                                 "Moreau",
+                                 "Laurent",
+                                 "Simon",
+                                 "Michel",
+                                 "Lefebvre",
+                                 "Leroy",
+                                 "Roux",
+                                 "David",
+                                 "Bertrand",
+                                 "Morel",
+                                 "Fournier",
+                                 "Girard",
+                                 "Bonnet",
+                                 "Dupré",
+                                 "Lambert",
+                                 "Fontaine",
+                                 "Rousseau",
+                                 "Vincent",
+                                 "Müller-Lüdenscheidt",
+                                 "de la Fontaine",
+                                 "Saint-Exupéry",
+                                 "N'Diaye",
+                                 "\"Le Grand\" Duc"};
 
-const char *const kPermissions[][3] = {
+const char *const Permissions[][3] = {
     {"Interne", "allow", "_1XXXX"},
     {"National", "allow", "_0[1-9]XXXXXXXX"},
     {"International", "allow", "_00."},
@@ -33,9 +68,9 @@ const char *const kPermissions[][3] = {
     {"Numéros surtaxés", "deny", "_08XXXXXXXX"},
 };
 
-constexpr int kFirstCount = int(sizeof kFirstNames / sizeof *kFirstNames);
-constexpr int kLastCount = int(sizeof kLastNames / sizeof *kLastNames);
-constexpr int kPermissionCount = int(sizeof kPermissions / sizeof *kPermissions);
+constexpr int FirstCount = int(sizeof FirstNames / sizeof *FirstNames);
+constexpr int LastCount = int(sizeof LastNames / sizeof *LastNames);
+constexpr int PermissionCount = int(sizeof Permissions / sizeof *Permissions);
 
 // Small mixing function: the same index always gives the same pick, but
 // neighbouring users do not get neighbouring names.
@@ -72,12 +107,12 @@ FakeData FakeData::generate(int userCount) {
   FakeData data;
   data.tenantUuid = QStringLiteral("6f3c2e1a-44b0-4d8e-9a51-0c7d2b9e4f10");
 
-  for (int p = 0; p < kPermissionCount; ++p) {
+  for (int p = 0; p < PermissionCount; ++p) {
     FakeCallPermission permission;
     permission.id = p + 1;
-    permission.name = QString::fromUtf8(kPermissions[p][0]);
-    permission.mode = QString::fromUtf8(kPermissions[p][1]);
-    permission.extensions = {QString::fromUtf8(kPermissions[p][2])};
+    permission.name = QString::fromUtf8(Permissions[p][0]);
+    permission.mode = QString::fromUtf8(Permissions[p][1]);
+    permission.extensions = {QString::fromUtf8(Permissions[p][2])};
     data.callPermissions.insert(permission.id, permission);
   }
 
@@ -89,9 +124,9 @@ FakeData FakeData::generate(int userCount) {
     FakeUser u;
     u.id = i;
     u.uuid = uuidFor("user", i);
-    u.firstname = QString::fromUtf8(kFirstNames[h % kFirstCount]);
+    u.firstname = QString::fromUtf8(FirstNames[h % FirstCount]);
     if (i % 17 != 0)
-      u.lastname = QString::fromUtf8(kLastNames[(h >> 8) % kLastCount]);
+      u.lastname = QString::fromUtf8(LastNames[(h >> 8) % LastCount]);
     const QString full = (u.firstname + QLatin1Char(' ') + u.lastname.value_or(QString())).trimmed();
     if (i % 7 != 0)
       u.email = asciiLocal(full) + QString::number(i) + QStringLiteral("@example.org");
@@ -116,9 +151,9 @@ FakeData FakeData::generate(int userCount) {
       u.lineIds = {line.id};
     }
     if (i % 5 != 0) {
-      u.permissionIds = {qint64(h % kPermissionCount) + 1};
+      u.permissionIds = {qint64(h % PermissionCount) + 1};
       if (i % 23 == 0)
-        u.permissionIds.append(qint64((h + 3) % kPermissionCount) + 1);
+        u.permissionIds.append(qint64((h + 3) % PermissionCount) + 1);
     }
     data.users.insert(u.id, u);
 

@@ -8,8 +8,8 @@
 #include <sys/socket.h>
 
 namespace {
-constexpr qsizetype kMaxHead = 64 * 1024;
-constexpr qsizetype kMaxBody = 256 * 1024 * 1024;
+constexpr qsizetype MaxHead = 64 * 1024;
+constexpr qsizetype MaxBody = 256 * 1024 * 1024;
 } // namespace
 
 QByteArray HttpRequest::header(const QByteArray &name) const {
@@ -38,24 +38,42 @@ QByteArray HttpRequest::query() const {
 
 QByteArray httpReasonPhrase(int status) {
   switch (status) {
-  case 200: return "OK";
-  case 201: return "Created";
-  case 204: return "No Content";
-  case 400: return "Bad Request";
-  case 401: return "Unauthorized";
-  case 403: return "Forbidden";
-  case 404: return "Not Found";
-  case 405: return "Method Not Allowed";
-  case 411: return "Length Required";
-  case 413: return "Payload Too Large";
-  case 415: return "Unsupported Media Type";
-  case 431: return "Request Header Fields Too Large";
-  case 500: return "Internal Server Error";
-  case 501: return "Not Implemented";
-  case 502: return "Bad Gateway";
-  case 503: return "Service Unavailable";
-  case 504: return "Gateway Timeout";
-  default: return "Status";
+  case 200:
+    return "OK";
+  case 201:
+    return "Created";
+  case 204:
+    return "No Content";
+  case 400:
+    return "Bad Request";
+  case 401:
+    return "Unauthorized";
+  case 403:
+    return "Forbidden";
+  case 404:
+    return "Not Found";
+  case 405:
+    return "Method Not Allowed";
+  case 411:
+    return "Length Required";
+  case 413:
+    return "Payload Too Large";
+  case 415:
+    return "Unsupported Media Type";
+  case 431:
+    return "Request Header Fields Too Large";
+  case 500:
+    return "Internal Server Error";
+  case 501:
+    return "Not Implemented";
+  case 502:
+    return "Bad Gateway";
+  case 503:
+    return "Service Unavailable";
+  case 504:
+    return "Gateway Timeout";
+  default:
+    return "Status";
   }
 }
 
@@ -65,8 +83,7 @@ QByteArray httpDate() {
       .toLatin1();
 }
 
-HttpConnection::HttpConnection(QTcpSocket *socket, QObject *parent)
-    : QObject(parent), m_socket(socket) {
+HttpConnection::HttpConnection(QTcpSocket *socket, QObject *parent) : QObject(parent), m_socket(socket) {
   socket->setParent(this);
   connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::readMore);
   connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
@@ -91,7 +108,7 @@ void HttpConnection::readMore() {
 bool HttpConnection::parseOne() {
   const qsizetype headEnd = m_buffer.indexOf("\r\n\r\n");
   if (headEnd < 0) {
-    if (m_buffer.size() > kMaxHead)
+    if (m_buffer.size() > MaxHead)
       refuse(431);
     return false;
   }
@@ -122,7 +139,7 @@ bool HttpConnection::parseOne() {
   if (request.hasHeader("Content-Length")) {
     bool ok = false;
     length = request.header("Content-Length").toLongLong(&ok);
-    if (!ok || length < 0 || length > kMaxBody) {
+    if (!ok || length < 0 || length > MaxBody) {
       refuse(413);
       return false;
     }
@@ -179,7 +196,9 @@ void HttpConnection::reset() {
   // A zero linger time turns the close into a RST.
   const qintptr fd = m_socket->socketDescriptor();
   if (fd >= 0) {
-    struct linger l {1, 0};
+    struct linger l {
+      1, 0
+    };
     ::setsockopt(int(fd), SOL_SOCKET, SO_LINGER, &l, sizeof l);
   }
   m_socket->abort();
@@ -205,6 +224,10 @@ bool HttpServer::listen(const QSslConfiguration &tls, const QHostAddress &addres
   return m_server->listen(address, port);
 }
 
-quint16 HttpServer::port() const { return m_server->serverPort(); }
+quint16 HttpServer::port() const {
+  return m_server->serverPort();
+}
 
-QString HttpServer::errorString() const { return m_server->errorString(); }
+QString HttpServer::errorString() const {
+  return m_server->errorString();
+}

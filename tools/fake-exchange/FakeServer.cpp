@@ -9,10 +9,10 @@
 
 namespace {
 
-const QByteArray kTokenPath = "/api/auth/0.1/token";
-const QByteArray kConfdPrefix = "/api/confd/1.1/";
-constexpr qint64 kMaxExpiration = 315360000;
-constexpr qint64 kDefaultExpiration = 7200;
+const QByteArray TokenRoute = "/api/auth/0.1/token";
+const QByteArray ConfdPrefix = "/api/confd/1.1/";
+constexpr qint64 MaxExpiration = 315360000;
+constexpr qint64 DefaultExpiration = 7200;
 
 QByteArray compact(const QJsonValue &value) {
   return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
@@ -34,23 +34,23 @@ QByteArray reasonBody(const QString &reason, int status) {
                              {QStringLiteral("status_code"), status}});
 }
 
-QString isoTime(const QDateTime &time) { return time.toString(Qt::ISODateWithMs); }
+QString isoTime(const QDateTime &time) {
+  return time.toString(Qt::ISODateWithMs);
+}
 
-const char *const kHtmlPage =
-    "<html>\r\n<head><title>502 Bad Gateway</title></head>\r\n<body>\r\n"
-    "<center><h1>502 Bad Gateway</h1></center>\r\n<hr><center>nginx</center>\r\n"
-    "</body>\r\n</html>\r\n";
+const char *const HtmlPage = "<html>\r\n<head><title>502 Bad Gateway</title></head>\r\n<body>\r\n"
+                             "<center><h1>502 Bad Gateway</h1></center>\r\n<hr><center>nginx</center>\r\n"
+                             "</body>\r\n</html>\r\n";
 
 std::optional<FakeFault::Action> actionNamed(const QString &name) {
-  static const QHash<QString, FakeFault::Action> names{
-      {QStringLiteral("hang"), FakeFault::Action::Hang},
-      {QStringLiteral("delay"), FakeFault::Action::Delay},
-      {QStringLiteral("status"), FakeFault::Action::Status},
-      {QStringLiteral("html"), FakeFault::Action::Html},
-      {QStringLiteral("truncate"), FakeFault::Action::Truncate},
-      {QStringLiteral("reset"), FakeFault::Action::Reset},
-      {QStringLiteral("huge"), FakeFault::Action::Huge},
-      {QStringLiteral("respond"), FakeFault::Action::Respond}};
+  static const QHash<QString, FakeFault::Action> names{{QStringLiteral("hang"), FakeFault::Action::Hang},
+                                                       {QStringLiteral("delay"), FakeFault::Action::Delay},
+                                                       {QStringLiteral("status"), FakeFault::Action::Status},
+                                                       {QStringLiteral("html"), FakeFault::Action::Html},
+                                                       {QStringLiteral("truncate"), FakeFault::Action::Truncate},
+                                                       {QStringLiteral("reset"), FakeFault::Action::Reset},
+                                                       {QStringLiteral("huge"), FakeFault::Action::Huge},
+                                                       {QStringLiteral("respond"), FakeFault::Action::Respond}};
   if (!names.contains(name))
     return std::nullopt;
   return names.value(name);
@@ -102,7 +102,8 @@ std::optional<FakeFault> FakeFault::fromJson(const QJsonObject &command, QString
   fault.ms = command.value(QStringLiteral("ms")).toInt(0);
   fault.status = command.value(QStringLiteral("status")).toInt(fault.action == Action::Respond ? 200 : 500);
   fault.bytes = qint64(command.value(QStringLiteral("bytes")).toDouble(0));
-  fault.contentType = command.value(QStringLiteral("content_type")).toString(QStringLiteral("application/json")).toUtf8();
+  fault.contentType =
+      command.value(QStringLiteral("content_type")).toString(QStringLiteral("application/json")).toUtf8();
   fault.body = QByteArray::fromBase64(command.value(QStringLiteral("body_base64")).toString().toLatin1());
   for (const QJsonValue &h : command.value(QStringLiteral("headers")).toArray())
     fault.headers.append({h.toArray().at(0).toString().toLatin1(), h.toArray().at(1).toString().toLatin1()});
@@ -125,8 +126,7 @@ std::optional<FakeData> loadDatasetFile(const QString &fileName, QString *error)
 }
 
 FakeServer::FakeServer(FakeData data, QString login, QString password, QObject *parent)
-    : HttpServer(parent), m_data(std::move(data)), m_login(std::move(login)),
-      m_password(std::move(password)),
+    : HttpServer(parent), m_data(std::move(data)), m_login(std::move(login)), m_password(std::move(password)),
       m_adminUuid(QStringLiteral("0f5b9c3e-2d1a-4c8b-a6e7-91d4f3b2c1a0")),
       m_xivoUuid(QStringLiteral("a8c1e7f2-5b3d-4e9a-8f6c-2d7b1e0c9a34")) {}
 
@@ -181,12 +181,12 @@ void FakeServer::handle(HttpConnection *connection, const HttpRequest &request) 
     return;
   }
   case FakeFault::Action::Status:
-    send(connection, {fault->status, "application/json",
-                      errorArray(QStringLiteral("Unexpected error: fault injected on %1")
-                                     .arg(QString::fromLatin1(path)))});
+    send(connection,
+         {fault->status, "application/json",
+          errorArray(QStringLiteral("Unexpected error: fault injected on %1").arg(QString::fromLatin1(path)))});
     return;
   case FakeFault::Action::Html:
-    send(connection, {200, "text/html", kHtmlPage});
+    send(connection, {200, "text/html", HtmlPage});
     return;
   case FakeFault::Action::Truncate: {
     Answer a = answer(request, connection->peerAddress());
@@ -220,39 +220,38 @@ void FakeServer::send(HttpConnection *connection, const Answer &answer) {
 
 FakeServer::Answer FakeServer::answer(const HttpRequest &request, const QHostAddress &peer) {
   const QByteArray path = mergeSlashes(request.path());
-  if (path == kTokenPath)
+  if (path == TokenRoute)
     return tokenAnswer(request, peer);
-  if (path.startsWith(kConfdPrefix))
-    return confdAnswer(request, path.mid(kConfdPrefix.size()));
+  if (path.startsWith(ConfdPrefix))
+    return confdAnswer(request, path.mid(ConfdPrefix.size()));
   return {404, "application/json",
-          compact(QJsonObject{{QStringLiteral("message"),
-                               QStringLiteral("The requested URL was not found on the server.")}})};
+          compact(QJsonObject{
+              {QStringLiteral("message"), QStringLiteral("The requested URL was not found on the server.")}})};
 }
 
 FakeServer::Answer FakeServer::tokenAnswer(const HttpRequest &request, const QHostAddress &peer) {
   if (request.method != "POST")
     return {405, "application/json",
-            compact(QJsonObject{{QStringLiteral("message"),
-                                 QStringLiteral("The method is not allowed for the requested URL.")}})};
+            compact(QJsonObject{
+                {QStringLiteral("message"), QStringLiteral("The method is not allowed for the requested URL.")}})};
   // The body is read before the credentials are looked at; any Content-Type.
   QJsonParseError parseError;
   const QJsonDocument doc = QJsonDocument::fromJson(request.body, &parseError);
   if (parseError.error != QJsonParseError::NoError || !doc.isObject())
-    return {400, "application/json",
-            compact(QJsonObject{{QStringLiteral("message"),
-                                 QStringLiteral("Failed to decode JSON object: %1")
-                                     .arg(request.body.isEmpty() ? QStringLiteral("empty body")
-                                                                 : parseError.errorString())}})};
+    return {
+        400, "application/json",
+        compact(QJsonObject{{QStringLiteral("message"), QStringLiteral("Failed to decode JSON object: %1")
+                                                            .arg(request.body.isEmpty() ? QStringLiteral("empty body")
+                                                                                        : parseError.errorString())}})};
   const QJsonObject body = doc.object();
-  qint64 expiration = kDefaultExpiration;
+  qint64 expiration = DefaultExpiration;
   if (body.contains(QStringLiteral("expiration"))) {
     const QJsonValue v = body.value(QStringLiteral("expiration"));
     const double d = v.toDouble(-1);
-    if (!v.isDouble() || d != double(qint64(d)) || d < 1 || d > kMaxExpiration)
-      return {400, "application/json",
-              reasonBody(QStringLiteral("Invalid value for expiration: must be between 1 and %1")
-                             .arg(kMaxExpiration),
-                         400)};
+    if (!v.isDouble() || d != double(qint64(d)) || d < 1 || d > MaxExpiration)
+      return {
+          400, "application/json",
+          reasonBody(QStringLiteral("Invalid value for expiration: must be between 1 and %1").arg(MaxExpiration), 400)};
     expiration = qint64(d);
   }
 
@@ -272,27 +271,25 @@ FakeServer::Answer FakeServer::tokenAnswer(const HttpRequest &request, const QHo
   const QDateTime issued = QDateTime::currentDateTimeUtc();
   const QDateTime expires = issued.addSecs(expiration);
   m_tokens.insert(token, expires);
-  const QJsonObject data{
-      {QStringLiteral("token"), token},
-      {QStringLiteral("auth_id"), m_adminUuid},
-      {QStringLiteral("expires_at"), isoTime(expires.toLocalTime())},
-      {QStringLiteral("utc_expires_at"), isoTime(expires)},
-      {QStringLiteral("issued_at"), isoTime(issued.toLocalTime())},
-      {QStringLiteral("utc_issued_at"), isoTime(issued)},
-      {QStringLiteral("acl"), QJsonArray{QStringLiteral("confd.#"), QStringLiteral("auth.#")}},
-      {QStringLiteral("metadata"),
-       QJsonObject{{QStringLiteral("uuid"), m_adminUuid},
-                   {QStringLiteral("auth_id"), m_adminUuid},
-                   {QStringLiteral("tenant_uuid"), m_data.tenantUuid},
-                   {QStringLiteral("pbx_user_uuid"), QJsonValue::Null},
-                   {QStringLiteral("xivo_uuid"), m_xivoUuid},
-                   {QStringLiteral("purpose"), QStringLiteral("user")},
-                   {QStringLiteral("admin"), true}}},
-      {QStringLiteral("session_uuid"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
-      {QStringLiteral("xivo_uuid"), m_xivoUuid},
-      {QStringLiteral("xivo_user_uuid"), QJsonValue::Null},
-      {QStringLiteral("remote_addr"), peer.toString()},
-      {QStringLiteral("user_agent"), QString::fromLatin1(request.header("User-Agent"))}};
+  const QJsonObject data{{QStringLiteral("token"), token},
+                         {QStringLiteral("auth_id"), m_adminUuid},
+                         {QStringLiteral("expires_at"), isoTime(expires.toLocalTime())},
+                         {QStringLiteral("utc_expires_at"), isoTime(expires)},
+                         {QStringLiteral("issued_at"), isoTime(issued.toLocalTime())},
+                         {QStringLiteral("utc_issued_at"), isoTime(issued)},
+                         {QStringLiteral("acl"), QJsonArray{QStringLiteral("confd.#"), QStringLiteral("auth.#")}},
+                         {QStringLiteral("metadata"), QJsonObject{{QStringLiteral("uuid"), m_adminUuid},
+                                                                  {QStringLiteral("auth_id"), m_adminUuid},
+                                                                  {QStringLiteral("tenant_uuid"), m_data.tenantUuid},
+                                                                  {QStringLiteral("pbx_user_uuid"), QJsonValue::Null},
+                                                                  {QStringLiteral("xivo_uuid"), m_xivoUuid},
+                                                                  {QStringLiteral("purpose"), QStringLiteral("user")},
+                                                                  {QStringLiteral("admin"), true}}},
+                         {QStringLiteral("session_uuid"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                         {QStringLiteral("xivo_uuid"), m_xivoUuid},
+                         {QStringLiteral("xivo_user_uuid"), QJsonValue::Null},
+                         {QStringLiteral("remote_addr"), peer.toString()},
+                         {QStringLiteral("user_agent"), QString::fromLatin1(request.header("User-Agent"))}};
   return {200, "application/json", compact(QJsonObject{{QStringLiteral("data"), data}})};
 }
 
@@ -324,28 +321,25 @@ FakeServer::Answer FakeServer::confdAnswer(const HttpRequest &request, const QBy
     allowed = {"PUT", "DELETE"};
   else
     return {404, "application/json",
-            compact(QJsonObject{{QStringLiteral("message"),
-                                 QStringLiteral("The requested URL was not found on the server.")}})};
+            compact(QJsonObject{
+                {QStringLiteral("message"), QStringLiteral("The requested URL was not found on the server.")}})};
   if (!allowed.contains(request.method))
     return {405, "application/json",
-            compact(QJsonObject{{QStringLiteral("message"),
-                                 QStringLiteral("The method is not allowed for the requested URL.")}})};
+            compact(QJsonObject{
+                {QStringLiteral("message"), QStringLiteral("The method is not allowed for the requested URL.")}})};
 
   // The token is read from X-Auth-Token alone.
   const QString token = QString::fromLatin1(request.header("X-Auth-Token"));
   const bool known = m_tokens.contains(token) && m_tokens.value(token) > QDateTime::currentDateTimeUtc();
   if (m_expiredTokens || !known)
-    return {401, "application/json",
-            errorArray(QStringLiteral("Unauthorized: invalid or expired token"))};
+    return {401, "application/json", errorArray(QStringLiteral("Unauthorized: invalid or expired token"))};
 
   auto reply = [](const FakeReply &r) { return Answer{r.status, "application/json", r.body}; };
   if (listMatch.hasMatch())
     return {200, "application/json",
-            m_data.listBody(lists.value(listMatch.captured(1)),
-                            QUrlQuery(QString::fromLatin1(request.query())))};
+            m_data.listBody(lists.value(listMatch.captured(1)), QUrlQuery(QString::fromLatin1(request.query())))};
   if (linkMatch.hasMatch())
-    return reply(m_data.linkCallPermission(linkMatch.captured(1).toLongLong(),
-                                           linkMatch.captured(2).toLongLong(),
+    return reply(m_data.linkCallPermission(linkMatch.captured(1).toLongLong(), linkMatch.captured(2).toLongLong(),
                                            request.method == "PUT"));
   const List list = lists.value(itemMatch.captured(1));
   const qint64 id = itemMatch.captured(2).toLongLong();
@@ -358,8 +352,7 @@ FakeServer::Answer FakeServer::confdAnswer(const HttpRequest &request, const QBy
     return reply(existing);
   const QByteArray contentType = request.header("Content-Type").split(';').value(0).trimmed().toLower();
   if (contentType != "application/json")
-    return {415, "application/json",
-            errorArray(QStringLiteral("Unsupported Media Type: expected application/json"))};
+    return {415, "application/json", errorArray(QStringLiteral("Unsupported Media Type: expected application/json"))};
   return reply(list == List::Users ? m_data.putUser(id, request.body) : m_data.putIncall(id, request.body));
 }
 

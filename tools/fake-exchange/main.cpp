@@ -77,8 +77,7 @@ int main(int argc, char **argv) {
   QCoreApplication::setApplicationName(QStringLiteral("fake-exchange"));
 
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Stand-in for the exchange's token and configuration services."));
+  parser.setApplicationDescription(QStringLiteral("Stand-in for the exchange's token and configuration services."));
   parser.addHelpOption();
   const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port on 127.0.0.1 (0: any free one)."),
                                       QStringLiteral("port"), QStringLiteral("0"));
@@ -90,22 +89,20 @@ int main(int argc, char **argv) {
                                        QStringLiteral("login"), QStringLiteral("admin"));
   const QCommandLineOption passwordOption(QStringLiteral("password"), QStringLiteral("Accepted password."),
                                           QStringLiteral("password"), QStringLiteral("secret"));
-  const QCommandLineOption recordOption(QStringLiteral("record"),
-                                        QStringLiteral("Append every request to FILE as a JSON line."),
-                                        QStringLiteral("file"));
-  const QCommandLineOption faultOption(QStringLiteral("fault"),
-                                       QStringLiteral("Fault action:path[:argument]; repeatable."),
-                                       QStringLiteral("fault"));
+  const QCommandLineOption recordOption(
+      QStringLiteral("record"), QStringLiteral("Append every request to FILE as a JSON line."), QStringLiteral("file"));
+  const QCommandLineOption faultOption(
+      QStringLiteral("fault"), QStringLiteral("Fault action:path[:argument]; repeatable."), QStringLiteral("fault"));
   const QCommandLineOption expiredOption(QStringLiteral("expired-token"),
                                          QStringLiteral("Answer 401 to every configuration request."));
   const QCommandLineOption certOption(QStringLiteral("cert"), QStringLiteral("PEM certificate."),
                                       QStringLiteral("file"), QStringLiteral(":/tls/fake-exchange.crt"));
-  const QCommandLineOption keyOption(QStringLiteral("key"), QStringLiteral("PEM private key."),
-                                     QStringLiteral("file"), QStringLiteral(":/tls/fake-exchange.key"));
+  const QCommandLineOption keyOption(QStringLiteral("key"), QStringLiteral("PEM private key."), QStringLiteral("file"),
+                                     QStringLiteral(":/tls/fake-exchange.key"));
   const QCommandLineOption controlOption(QStringLiteral("control"),
                                          QStringLiteral("Read commands from stdin; exit when it closes."));
-  parser.addOptions({portOption, usersOption, datasetOption, loginOption, passwordOption, recordOption,
-                     faultOption, expiredOption, certOption, keyOption, controlOption});
+  parser.addOptions({portOption, usersOption, datasetOption, loginOption, passwordOption, recordOption, faultOption,
+                     expiredOption, certOption, keyOption, controlOption});
   parser.process(app);
 
   QString error;
