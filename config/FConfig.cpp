@@ -209,6 +209,16 @@ TResExtract TFormConfig::ShowAndGet() {
 
   centreOnOwner(this, parentWidget());
   exec();
+  // Closing keeps everything: a typed text whose focus-out has not arrived
+  // yet (window activation can come late from the window system) is
+  // committed here, before the summary is compared.
+  bool pending = false;
+  for (QLineEdit *edit : {EdLogin, EdPassword, EdURL}) {
+    pending = pending || edit->isModified();
+    edit->setModified(false);
+  }
+  if (pending)
+    Change();
 
   result.sRes = PortConfig->PortToString();
   if (result.sRes != sPBXold)

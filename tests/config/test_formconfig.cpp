@@ -113,6 +113,8 @@ private slots:
   void change_data();
   void change();
   void swappedLoginAndPasswordIsNoChange();
+  void typedThenClosedIsCommitted_data();
+  void typedThenClosedIsCommitted();
   void fillingAtReopenSavesNothing();
 
   void connectionTest();
@@ -390,6 +392,28 @@ void TestFormConfig::swappedLoginAndPasswordIsNoChange() {
   QCOMPARE(res.iRes, 0);
   QCOMPARE(savedKeys().value("USERNAME"), QString("omega"));
   QCOMPARE(savedKeys().value("PASSW"), QString("alpha"));
+}
+
+void TestFormConfig::typedThenClosedIsCommitted_data() {
+  QTest::addColumn<bool>("byEscape");
+  QTest::newRow("close command") << false;
+  QTest::newRow("escape key") << true;
+}
+
+// Closing the window while the typed text still sits in the edit commits it
+// like leaving the field does.
+void TestFormConfig::typedThenClosedIsCommitted() {
+  QFETCH(bool, byEscape);
+  const TResExtract res = openAndRun([&](TFormConfig *f) {
+    f->EdURL->setFocus();
+    f->EdURL->selectAll();
+    QTest::keyClicks(f->EdURL, "https://typed.example");
+    if (byEscape)
+      QTest::keyClick(f->EdURL, Qt::Key_Escape);
+  });
+  QCOMPARE(res.iRes, -1);
+  QCOMPARE(PortConfig->PB_HTTP_BASE_URL(), QString("https://typed.example"));
+  QCOMPARE(savedKeys().value("BASE_URL"), QString("https://typed.example"));
 }
 
 void TestFormConfig::fillingAtReopenSavesNothing() {
