@@ -177,7 +177,18 @@ QByteArray columnWidth(int chars) {
 
 QByteArray contentXml(const TExportSnapshot &s) {
   const int columns = s.columns.size();
-  QByteArray x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content";
+  // Reserved up front: growing a buffer of tens of megabytes step by step
+  // holds the old and the new copy at once.
+  qsizetype estimate = 4096 + qsizetype(columns) * 200;
+  for (const TExportRow &row : s.rows) {
+    estimate += 64 + qsizetype(columns) * 128;
+    for (const TExportValue &v : row)
+      if (v)
+        estimate += v->size() + v->size() / 4;
+  }
+  QByteArray x;
+  x.reserve(estimate);
+  x += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content";
   x += namespaces;
   x += ">\n<office:automatic-styles>\n";
   for (int c = 0; c < columns; ++c)

@@ -4,6 +4,7 @@
 #include "LarkspanError.h"
 
 #include <QFile>
+#include <QStringEncoder>
 
 #include <xlsxwriter.h>
 
@@ -43,6 +44,24 @@ void check(lxw_error error) {
   if (error != LXW_NO_ERROR)
     throw LarkspanError(QString::fromUtf8(lxw_strerror(error)));
 }
+
+// UTF-8 for libxlsxwriter in one reused buffer: a conversion per cell
+// without an allocation per cell.
+class TUtf8Buffer {
+public:
+  const char *operator()(const QString &text) {
+    const qsizetype need = m_encoder.requiredSpace(text.size()) + 1;
+    if (m_buffer.size() < need)
+      m_buffer.resize(need);
+    char *end = m_encoder.appendToBuffer(m_buffer.data(), text);
+    *end = '\0';
+    return m_buffer.constData();
+  }
+
+private:
+  QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+  QByteArray m_buffer;
+};
 
 class TXlsxWriter final : public TExportWriter {
 public:
@@ -84,17 +103,14 @@ public:
     // The 13 pt header needs a taller row than the default 15 pt.
     check(worksheet_set_row(sheet, 0, 18, nullptr));
 
-    QByteArray utf8;
-    for (int c = 0; c < columns; ++c) {
-      utf8 = s.columns[c].header.toUtf8();
-      check(worksheet_write_string(sheet, 0, c, utf8.constData(), header));
-    }
+    TUtf8Buffer utf8;
+    for (int c = 0; c < columns; ++c)
+      check(worksheet_write_string(sheet, 0, c, utf8(s.columns[c].header), header));
     lxw_row_t r = 1;
     for (const TExportRow &row : s.rows) {
       for (int c = 0; c < columns; ++c) {
         if (c < row.size() && row[c] && !row[c]->isEmpty()) {
-          utf8 = row[c]->toUtf8();
-          check(worksheet_write_string(sheet, r, c, utf8.constData(), data));
+          check(worksheet_write_string(sheet, r, c, utf8(*row[c]), data));
         } else {
           // Blank but styled, so the cell keeps its lines.
           check(worksheet_write_blank(sheet, r, c, data));
