@@ -223,10 +223,10 @@ void TFMainLarkspan::showEvent(QShowEvent *event) {
   m_shown = true;
   // After the window is on screen: the first show may open a modal dialog
   // or block on the exchange.
-  QTimer::singleShot(0, this, guarded("FormShow", [this] {
-                       FormShow(this);
-                       emit formShown();
-                     }));
+  QTimer::singleShot(0, this, [this] {
+    guardedCall("FormShow", [this] { FormShow(this); });
+    emit formShown();
+  });
 }
 
 void TFMainLarkspan::FormShow(QObject *) {

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 TGridColumn::TGridColumn(const QString &name, const QString &header, int width, QObject *owner)
-    : QObject(owner), Header(header), InitialWidth(width) {
+    : QObject(owner), Header(header), InitialWidth(width), Width(width) {
   setObjectName(name);
 }
 
@@ -112,6 +112,11 @@ TStringGrid::TStringGrid(QWidget *parent) : QTableView(parent), m_model(new TStr
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   viewport()->setMouseTracking(true);
+  // A hidden section reports size 0; its column remembers its width.
+  connect(header, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+    if (size > 0 && logical >= 0 && logical < ColumnCount())
+      Column(logical)->Width = size;
+  });
 }
 
 TGridColumn *TStringGrid::columnByName(const QString &name, Qt::CaseSensitivity cs) const {
@@ -127,7 +132,8 @@ void TStringGrid::AddColumn(TGridColumn *column) {
 }
 
 int TStringGrid::columnWidth(const TGridColumn *column) const {
-  return horizontalHeader()->sectionSize(columnIndex(column));
+  const int index = columnIndex(column);
+  return isColumnHidden(index) ? column->Width : horizontalHeader()->sectionSize(index);
 }
 
 void TStringGrid::setColumnWidth(const TGridColumn *column, int width) {

@@ -20,6 +20,7 @@ public:
 
   QString Header;
   int InitialWidth = 0;
+  int Width = 0;         // kept while the column is hidden
   int Tag = 0;           // 1 on the column the list was last sorted by
   bool HeaderBold = false; // decided when the grid's style is applied
 };
