@@ -80,7 +80,33 @@ def read_xls(path):
         if sheet.nrows > 1:
             style.update(describe(1, 0, "data"))
         style["widths"] = [sheet.colinfo_map[c].width // 256 for c in range(sheet.ncols)]
-    return rows, style, {}
+    return rows, style, {"title": summary_title(path)}
+
+
+def summary_title(path):
+    """The title (property 2) of the summary information stream, or None."""
+    import struct
+
+    from xlrd import compdoc
+
+    doc = compdoc.CompDoc(open(path, "rb").read(), logfile=sys.stderr)
+    data = doc.get_named_stream("\x05SummaryInformation")
+    if not data:
+        return None
+    section = struct.unpack_from("<I", data, 44)[0]
+    count = struct.unpack_from("<I", data, section + 4)[0]
+    props = dict(struct.unpack_from("<II", data, section + 8 + 8 * i) for i in range(count))
+    codepage = 1252
+    if 1 in props:
+        codepage = struct.unpack_from("<H", data, section + props[1] + 4)[0]
+    if 2 not in props:
+        return None
+    at = section + props[2]
+    vtype, size = struct.unpack_from("<I", data, at)[0], struct.unpack_from("<I", data, at + 4)[0]
+    if vtype != 0x1E:
+        return None
+    raw = data[at + 8:at + 8 + size].rstrip(b"\0")
+    return raw.decode({65001: "utf-8", 1200: "utf-16-le"}.get(codepage, "cp%d" % codepage))
 
 
 def read_ods(path):
