@@ -12,7 +12,9 @@
 // Any file content: loading must not crash, and what the program saves
 // must read back to the same values.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  static QTemporaryDir dir;
+  // On tmpfs where there is one: every save syncs its file to disk.
+  static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/larkspan-fuzz-XXXXXX")
+                                                                      : QDir::tempPath() + QStringLiteral("/larkspan-fuzz-XXXXXX"));
   static const bool created = [] {
     createPortConfig();
     return true;
