@@ -147,7 +147,6 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent) {
   resLayout->addWidget(Memo1, 1);
   column->addWidget(PanelRes, 1);
 
-
   connect(BtnStart, &QPushButton::clicked, this, guarded("BtnStartClick", [this]() { BtnStartClick(); }));
 }
 

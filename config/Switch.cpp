@@ -9,7 +9,9 @@ TSwitch::TSwitch(QWidget *parent) : QAbstractButton(parent) {
   setCursor(Qt::PointingHandCursor);
 }
 
-QSize TSwitch::sizeHint() const { return {65, 27}; }
+QSize TSwitch::sizeHint() const {
+  return {65, 27};
+}
 
 void TSwitch::paintEvent(QPaintEvent *) {
   QPainter p(this);

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QGridLayout>
 #include <QLabel>
+#include <QScrollArea>
 
 #include <memory>
 
@@ -42,7 +43,7 @@ int ShowMessageButtons(QWidget *owner, const QString &caption, const QString &me
   form->setAttribute(Qt::WA_WindowPropagation);
   form->setWindowTitle(caption);
   form->setProperty(TagProperty, -1);
-  // Fixed: a long message wraps and is cut rather than growing the window.
+  // Fixed: a long message wraps and scrolls rather than growing the window.
   form->setFixedSize(FormWidth, FormHeight);
 
   auto *row = new QWidget(form.get());
@@ -52,12 +53,21 @@ int ShowMessageButtons(QWidget *owner, const QString &caption, const QString &me
   grid->setContentsMargins(0, 0, 0, 0);
   grid->setSpacing(0);
 
-  auto *label = new QLabel(message, form.get());
+  // The message fills the space above the row; a message too long for it
+  // scrolls, so that all of it can be read (and selected) in the fixed window.
+  auto *area = new QScrollArea(form.get());
+  area->setObjectName(QStringLiteral("messageArea"));
+  area->setGeometry(0, 0, FormWidth, FormHeight - RowHeight);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setWidgetResizable(true);
+  area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto *label = new QLabel(message);
   label->setObjectName(QStringLiteral("messageLabel"));
-  label->setGeometry(0, 0, FormWidth, FormHeight - RowHeight);
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignCenter);
   label->setContentsMargins(8, 4, 8, 4);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  area->setWidget(label);
 
   // One equal column per caption. Created from the last caption down, each
   // button takes the next free cell, so the row reads right to left.
@@ -71,6 +81,9 @@ int ShowMessageButtons(QWidget *owner, const QString &caption, const QString &me
     button->Tag = i;
     button->setFixedWidth(ButtonWidth);
     grid->addWidget(button, 0, count - 1 - i, Qt::AlignCenter);
+    // Enter answers with the first caption.
+    if (i == 0)
+      button->setFocus();
   }
 
   centreOnOwner(form.get(), ownerWindow);

@@ -1,7 +1,7 @@
 #include "APIWazo.h"
 #include "ErrorReport.h"
-#include "FConfig.h"
 #include "FakeExchange.h"
+#include "FConfig.h"
 #include "LarkspanError.h"
 #include "ModalDriver.h"
 #include "OPortDesc.h"
@@ -24,7 +24,9 @@
 
 namespace {
 
-QString iniName() { return ProgramFileName(QStringLiteral(".ini")); }
+QString iniName() {
+  return ProgramFileName(QStringLiteral(".ini"));
+}
 
 // The [API_1] keys of the settings file as written.
 QMap<QString, QString> savedKeys() {
@@ -93,7 +95,9 @@ void answerTestMessage(ModalDriver &driver, SeenMessage &seen, TFormConfig *form
   });
 }
 
-QStringList memoLines(const TFormConfig *form) { return form->Memo1->toPlainText().split(u'\n'); }
+QStringList memoLines(const TFormConfig *form) {
+  return form->Memo1->toPlainText().split(u'\n');
+}
 
 } // namespace
 
@@ -230,9 +234,9 @@ void TestFormConfig::componentsAndPlaces() {
     QCOMPARE(f->Memo1->y(), 41);
     QCOMPARE(f->Memo1->geometry().bottom() + 1, f->PanelRes->height());
 
-    for (const char *name : {"Panel", "LabelTitre", "PanelCrit", "Label2", "CBBPBX", "Label1", "EdURL", "lblLOgin",
-                             "EdLogin", "Label3", "EdPassword", "Label6", "SwPerm", "PanelPerm", "Label4", "CBBAllow",
-                             "Label5", "CBBDeny", "PanelRes", "BtnStart", "Memo1"})
+    for (const char *name : {"Panel",    "LabelTitre", "PanelCrit", "Label2",     "CBBPBX",   "Label1",   "EdURL",
+                             "lblLOgin", "EdLogin",    "Label3",    "EdPassword", "Label6",   "SwPerm",   "PanelPerm",
+                             "Label4",   "CBBAllow",   "Label5",    "CBBDeny",    "PanelRes", "BtnStart", "Memo1"})
       QVERIFY2(f->findChild<QWidget *>(name), name);
   });
 }
@@ -337,13 +341,20 @@ void TestFormConfig::change_data() {
   QTest::addColumn<int>("iRes");
   QTest::addColumn<QString>("key");
   QTest::addColumn<QString>("value");
-  QTest::newRow("base address") << "EdURL" << -1 << "BASE_URL" << "https://pbx.example.org";
-  QTest::newRow("login") << "EdLogin" << -1 << "USERNAME" << "operator";
-  QTest::newRow("password") << "EdPassword" << -1 << "PASSW" << "n3w secret";
-  QTest::newRow("empty password") << "EdPassword" << -1 << "PASSW" << "";
-  QTest::newRow("allow permission") << "CBBAllow" << 0 << "AllowPermission" << "Internal";
-  QTest::newRow("deny permission") << "CBBDeny" << 0 << "DenyPermission" << "Internal";
-  QTest::newRow("switch") << "SwPerm" << 0 << "UsePermission" << "0";
+  QTest::newRow("base address") << "EdURL" << -1 << "BASE_URL"
+                                << "https://pbx.example.org";
+  QTest::newRow("login") << "EdLogin" << -1 << "USERNAME"
+                         << "operator";
+  QTest::newRow("password") << "EdPassword" << -1 << "PASSW"
+                            << "n3w secret";
+  QTest::newRow("empty password") << "EdPassword" << -1 << "PASSW"
+                                  << "";
+  QTest::newRow("allow permission") << "CBBAllow" << 0 << "AllowPermission"
+                                    << "Internal";
+  QTest::newRow("deny permission") << "CBBDeny" << 0 << "DenyPermission"
+                                   << "Internal";
+  QTest::newRow("switch") << "SwPerm" << 0 << "UsePermission"
+                          << "0";
 }
 
 void TestFormConfig::change() {

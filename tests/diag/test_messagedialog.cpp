@@ -3,6 +3,8 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 // Collected from the message window while it is shown.
@@ -28,8 +30,9 @@ static SeenDialog inspect(QWidget *form) {
   if (auto *row = form->findChild<QWidget *>("buttonRow"))
     seen.rowRect = row->geometry();
   seen.buttons = form->findChildren<TMyButton *>();
-  std::sort(seen.buttons.begin(), seen.buttons.end(),
-            [](TMyButton *a, TMyButton *b) { return a->mapTo(a->window(), QPoint()).x() < b->mapTo(b->window(), QPoint()).x(); });
+  std::sort(seen.buttons.begin(), seen.buttons.end(), [](TMyButton *a, TMyButton *b) {
+    return a->mapTo(a->window(), QPoint()).x() < b->mapTo(b->window(), QPoint()).x();
+  });
   for (TMyButton *b : seen.buttons) {
     seen.captions << b->text();
     seen.buttonRects << b->geometry();
@@ -49,6 +52,7 @@ private slots:
   void noCaptionsOnlyClose();
   void closingReturnsMinusOne_data();
   void closingReturnsMinusOne();
+  void enterAnswersFirstCaption();
   void longMessageKeepsSize();
   void secondCallStartsAfresh();
   void centredOnOwnerAndReleased();
@@ -65,7 +69,9 @@ void TestMessageDialog::initTestCase() {
   QVERIFY(QTest::qWaitForWindowExposed(m_owner));
 }
 
-void TestMessageDialog::cleanupTestCase() { delete m_owner; }
+void TestMessageDialog::cleanupTestCase() {
+  delete m_owner;
+}
 
 void TestMessageDialog::oneCaption() {
   ModalDriver driver;
@@ -149,25 +155,43 @@ void TestMessageDialog::closingReturnsMinusOne() {
   QCOMPARE(driver.fired(), 1);
 }
 
+void TestMessageDialog::enterAnswersFirstCaption() {
+  ModalDriver driver;
+  driver.nextNamed("messageDialog",
+                   [](QWidget *w) { QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Return); });
+  QCOMPARE(ShowMessageButtons(m_owner, "Choose", "Which one?", {"A", "B", "C"}), 0);
+  QCOMPARE(driver.fired(), 1);
+}
+
 void TestMessageDialog::longMessageKeepsSize() {
   const QString longText = QString("A rather long line of text that goes on. ").repeated(60);
   ModalDriver driver;
   SeenDialog seen;
+  int scrollRange = -1;
   driver.nextNamed("messageDialog", [&](QWidget *w) {
     seen = inspect(w);
+    if (auto *area = w->findChild<QScrollArea *>())
+      scrollRange = area->verticalScrollBar()->maximum();
     w->close();
   });
   ShowMessageButtons(m_owner, "Long", longText, {"OK"});
   QCOMPARE(seen.size, QSize(400, 120));
   QCOMPARE(seen.text, longText);
   QCOMPARE(seen.rowRect, QRect(0, 80, 400, 40));
+  QVERIFY(scrollRange > 0); // the rest of the message is a scroll away
+
+  driver.nextNamed("messageDialog", [&](QWidget *w) {
+    scrollRange = w->findChild<QScrollArea *>()->verticalScrollBar()->maximum();
+    w->close();
+  });
+  ShowMessageButtons(m_owner, "Short", "Fits", {"OK"});
+  QCOMPARE(scrollRange, 0);
 }
 
 void TestMessageDialog::secondCallStartsAfresh() {
   ModalDriver driver;
-  driver.nextNamed("messageDialog", [](QWidget *w) {
-    QTest::mouseClick(w->findChildren<TMyButton *>().value(0), Qt::LeftButton);
-  });
+  driver.nextNamed("messageDialog",
+                   [](QWidget *w) { QTest::mouseClick(w->findChildren<TMyButton *>().value(0), Qt::LeftButton); });
   QCOMPARE(ShowMessageButtons(m_owner, "One", "first", {"Yes", "No"}), 1); // created first: "No"
   driver.nextNamed("messageDialog", [](QWidget *w) { w->close(); });
   QCOMPARE(ShowMessageButtons(m_owner, "Two", "second", {"Yes", "No"}), -1);

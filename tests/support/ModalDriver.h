@@ -35,8 +35,7 @@ public:
   }
   // The same, for the next window of class T.
   template <class T> void nextOf(std::function<void(T *)> act) {
-    next([](QWidget *w) { return qobject_cast<T *>(w) != nullptr; },
-         [act](QWidget *w) { act(qobject_cast<T *>(w)); });
+    next([](QWidget *w) { return qobject_cast<T *>(w) != nullptr; }, [act](QWidget *w) { act(qobject_cast<T *>(w)); });
   }
 
   // How many actions have run.

@@ -1,6 +1,6 @@
 #include "APIWazo.h"
-#include "FUser.h"
 #include "FakeExchange.h"
+#include "FUser.h"
 #include "ModalDriver.h"
 #include "OPortDesc.h"
 #include "TempWorkDir.h"
@@ -199,12 +199,18 @@ void TestFormUser::componentsAndPlaces() {
       const char *text;
     };
     const Place places[] = {
-        {f->lblEdFirstName, {24, 20, 120, 22}, "First name : "}, {f->EdFirstName, {224, 20, 385, 22}, nullptr},
-        {f->Label1, {24, 60, 120, 22}, "Last name : "},          {f->EdLastName, {224, 60, 390, 22}, nullptr},
-        {f->Label7, {24, 100, 120, 22}, "Email:"},               {f->EdEmail, {224, 100, 390, 22}, nullptr},
-        {f->Label3, {24, 140, 120, 22}, "DiD:"},                 {f->CBBDid, {225, 140, 390, 22}, nullptr},
-        {f->Label4, {24, 180, 185, 22}, "Permission: "},         {f->CBBPermission, {225, 180, 390, 22}, nullptr},
-        {f->Label5, {24, 220, 193, 22}, "Extension: "},          {f->CBBExtension, {225, 220, 390, 22}, nullptr},
+        {f->lblEdFirstName, {24, 20, 120, 22}, "First name : "},
+        {f->EdFirstName, {224, 20, 385, 22}, nullptr},
+        {f->Label1, {24, 60, 120, 22}, "Last name : "},
+        {f->EdLastName, {224, 60, 390, 22}, nullptr},
+        {f->Label7, {24, 100, 120, 22}, "Email:"},
+        {f->EdEmail, {224, 100, 390, 22}, nullptr},
+        {f->Label3, {24, 140, 120, 22}, "DiD:"},
+        {f->CBBDid, {225, 140, 390, 22}, nullptr},
+        {f->Label4, {24, 180, 185, 22}, "Permission: "},
+        {f->CBBPermission, {225, 180, 390, 22}, nullptr},
+        {f->Label5, {24, 220, 193, 22}, "Extension: "},
+        {f->CBBExtension, {225, 220, 390, 22}, nullptr},
     };
     for (const Place &p : places) {
       QCOMPARE(p.widget->parentWidget(), f->Panel1);
@@ -261,15 +267,19 @@ void TestFormUser::edits_data() {
   QTest::addColumn<QString>("typed");
   QTest::addColumn<bool>("byEscape");
   QTest::addColumn<QString>("body");
-  QTest::newRow("e-mail") << "EdEmail" << "alice@new.example" << false
-                          << R"({"id": 12, "email": "alice@new.example"})";
-  QTest::newRow("e-mail, closed with Escape") << "EdEmail" << "alice@new.example" << true
-                                              << R"({"id": 12, "email": "alice@new.example"})";
+  QTest::newRow("e-mail") << "EdEmail"
+                          << "alice@new.example" << false << R"({"id": 12, "email": "alice@new.example"})";
+  QTest::newRow("e-mail, closed with Escape")
+      << "EdEmail"
+      << "alice@new.example" << true << R"({"id": 12, "email": "alice@new.example"})";
   QTest::newRow("blank after the first name")
-      << "EdFirstName" << "Alice " << false
+      << "EdFirstName"
+      << "Alice " << false
       << R"({"id": 12, "firstname": "Alice ", "lastname": "Martin", "caller_id": "\"Alice  Martin\""})";
-  QTest::newRow("last name") << "EdLastName" << "Martin-Roux" << false
-                             << R"({"id": 12, "firstname": "Alice", "lastname": "Martin-Roux", "caller_id": "\"Alice Martin-Roux\""})";
+  QTest::newRow("last name")
+      << "EdLastName"
+      << "Martin-Roux" << false
+      << R"({"id": 12, "firstname": "Alice", "lastname": "Martin-Roux", "caller_id": "\"Alice Martin-Roux\""})";
 }
 
 void TestFormUser::edits() {
@@ -290,19 +300,30 @@ void TestFormUser::choices_data() {
   QTest::addColumn<QString>("item");
   QTest::addColumn<QStringList>("expected");
   const QString release = R"(PUT /api/confd/1.1/incalls/1 {"destination": {"type": "none"}})";
-  QTest::newRow("permission to another") << "12" << "CBBPermission" << "National"
+  QTest::newRow("permission to another") << "12"
+                                         << "CBBPermission"
+                                         << "National"
                                          << QStringList{"DELETE /api/confd/1.1/users/12/callpermissions/2",
                                                         "PUT /api/confd/1.1/users/12/callpermissions/3"};
-  QTest::newRow("permission to none") << "12" << "CBBPermission" << ""
-                                      << QStringList{"DELETE /api/confd/1.1/users/12/callpermissions/2"};
-  QTest::newRow("first permission") << "13" << "CBBPermission" << "emergency"
-                                    << QStringList{"PUT /api/confd/1.1/users/13/callpermissions/4"};
+  QTest::newRow("permission to none") << "12"
+                                      << "CBBPermission"
+                                      << "" << QStringList{"DELETE /api/confd/1.1/users/12/callpermissions/2"};
+  QTest::newRow("first permission") << "13"
+                                    << "CBBPermission"
+                                    << "emergency" << QStringList{"PUT /api/confd/1.1/users/13/callpermissions/4"};
   QTest::newRow("DID to a free number")
-      << "12" << "CBBDid" << "0123456790"
+      << "12"
+      << "CBBDid"
+      << "0123456790"
       << QStringList{release, R"(PUT /api/confd/1.1/incalls/2 {"destination": {"type": "user", "user_id": 12}})"};
-  QTest::newRow("DID released") << "12" << "CBBDid" << "" << QStringList{release};
-  QTest::newRow("first DID") << "13" << "CBBDid" << "0123456791"
-                             << QStringList{R"(PUT /api/confd/1.1/incalls/3 {"destination": {"type": "user", "user_id": 13}})"};
+  QTest::newRow("DID released") << "12"
+                                << "CBBDid"
+                                << "" << QStringList{release};
+  QTest::newRow("first DID") << "13"
+                             << "CBBDid"
+                             << "0123456791"
+                             << QStringList{
+                                    R"(PUT /api/confd/1.1/incalls/3 {"destination": {"type": "user", "user_id": 13}})"};
 }
 
 void TestFormUser::choices() {

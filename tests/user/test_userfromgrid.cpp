@@ -74,9 +74,9 @@ void TestUserFromGrid::rowClick() {
   for (const QString &line : f.requestLines())
     if (!line.startsWith("POST"))
       confd << line;
-  QCOMPARE(confd, QStringList({"PUT /api/confd/1.1/users/12", "GET /api/confd/1.1/callpermissions",
-                               "GET /api/confd/1.1/incalls", "GET /api/confd/1.1/extensions",
-                               "GET /api/confd/1.1/users"}));
+  QCOMPARE(confd,
+           QStringList({"PUT /api/confd/1.1/users/12", "GET /api/confd/1.1/callpermissions",
+                        "GET /api/confd/1.1/incalls", "GET /api/confd/1.1/extensions", "GET /api/confd/1.1/users"}));
   QCOMPARE(reloads.count(), 1);
   QVERIFY(gridColumnTexts(*w, "email").contains(newEmail));
 }
