@@ -329,6 +329,7 @@ void TFMainLarkspan::FormClose(QObject *) {
 
 void TFMainLarkspan::releaseAll() {
   m_released = true;
+  StringGrid->gridModel()->detachTable();
   FreeDirectory();
   releasePortConfig();
   TraceClose();

@@ -41,23 +41,14 @@ void TFMainLarkspan::RefreshGrid() {
   StringGrid->setUpdatesEnabled(false);
   const auto resume = qScopeGuard([this] { StringGrid->setUpdatesEnabled(true); });
 
-  // The rows in sort order through the filter; a shared copy, so later
-  // table changes cannot move under the loop.
-  const QVector<int> rows = UserTable->visibleRows();
-  const int columns = StringGrid->ColumnCount();
-  QVector<QVector<QString>> cells(columns);
-  for (int c = 0; c < columns; ++c) {
-    // Tied by name, whatever the column's position on screen.
-    const int field = UserTable->findField(StringGrid->Column(c)->objectName());
-    if (field < 0)
-      continue;
-    QVector<QString> &column = cells[c];
-    column.reserve(rows.size());
-    for (int row : rows)
-      column.append(UserTable->value(row, field));
-  }
+  // The rows in sort order through the filter: a shared copy, so a later
+  // sort or filter of the table does not move the grid's rows.
+  QVector<int> rows = UserTable->visibleRows();
+  QVector<int> fieldOfColumn(StringGrid->ColumnCount(), -1);
+  for (int c = 0; c < StringGrid->ColumnCount(); ++c) // tied by name, whatever the column's position
+    fieldOfColumn[c] = UserTable->findField(StringGrid->Column(c)->objectName());
   StringGrid->selectionModel()->clear();
-  StringGrid->gridModel()->replaceRows(int(rows.size()), std::move(cells));
+  StringGrid->gridModel()->replaceRows(UserTable, std::move(rows), std::move(fieldOfColumn));
 
   StringGridApplyStyleLookup(StringGrid);
   if (bForceAutoSizeCol)

@@ -1,5 +1,7 @@
 #include "StringGrid.h"
 
+#include "MemTable.h"
+
 #include <QFont>
 #include <QHeaderView>
 
@@ -10,7 +12,9 @@ TGridColumn::TGridColumn(const QString &name, const QString &header, int width, 
   setObjectName(name);
 }
 
-int TStringGridModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_rows; }
+int TStringGridModel::rowCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : int(m_rows.size());
+}
 
 int TStringGridModel::columnCount(const QModelIndex &parent) const {
   return parent.isValid() ? 0 : int(m_columns.size());
@@ -18,10 +22,13 @@ int TStringGridModel::columnCount(const QModelIndex &parent) const {
 
 const QString &TStringGridModel::cell(int column, int row) const {
   static const QString empty;
-  if (column < 0 || column >= m_cells.size() || row < 0)
+  if (!m_table || column < 0 || column >= m_fieldOfColumn.size() || row < 0 || row >= m_rows.size())
     return empty;
-  const QVector<QString> &cells = m_cells[column];
-  return row < cells.size() ? cells[row] : empty;
+  const int field = m_fieldOfColumn[column];
+  const int stored = m_rows[row];
+  if (field < 0 || stored >= m_table->rowCount())
+    return empty;
+  return m_table->value(stored, field);
 }
 
 QVariant TStringGridModel::data(const QModelIndex &index, int role) const {
@@ -58,30 +65,36 @@ void TStringGridModel::appendColumn(TGridColumn *column) {
   const int at = int(m_columns.size());
   beginInsertColumns(QModelIndex(), at, at);
   m_columns.append(column);
-  m_cells.resize(m_columns.size());
+  m_fieldOfColumn.append(-1);
   endInsertColumns();
 }
 
-void TStringGridModel::replaceRows(int rows, QVector<QVector<QString>> cellsByColumn) {
-  cellsByColumn.resize(m_columns.size());
-  const int before = m_rows;
-  if (rows < before) {
-    beginRemoveRows(QModelIndex(), rows, before - 1);
-    m_rows = rows;
-    m_cells = std::move(cellsByColumn);
+void TStringGridModel::replaceRows(const TMemTable *table, QVector<int> rows, QVector<int> fieldOfColumn) {
+  fieldOfColumn.resize(m_columns.size(), -1);
+  const int before = int(m_rows.size());
+  const int after = int(rows.size());
+  auto take = [&] {
+    m_table = table;
+    m_rows = std::move(rows);
+    m_fieldOfColumn = std::move(fieldOfColumn);
+  };
+  if (after < before) {
+    beginRemoveRows(QModelIndex(), after, before - 1);
+    take();
     endRemoveRows();
-  } else if (rows > before) {
-    beginInsertRows(QModelIndex(), before, rows - 1);
-    m_rows = rows;
-    m_cells = std::move(cellsByColumn);
+  } else if (after > before) {
+    beginInsertRows(QModelIndex(), before, after - 1);
+    take();
     endInsertRows();
   } else {
-    m_cells = std::move(cellsByColumn);
+    take();
   }
-  const int kept = std::min(before, rows);
+  const int kept = std::min(before, after);
   if (kept > 0 && !m_columns.isEmpty())
     emit dataChanged(index(0, 0), index(kept - 1, int(m_columns.size()) - 1), {Qt::DisplayRole});
 }
+
+void TStringGridModel::detachTable() { replaceRows(nullptr, {}, {}); }
 
 void TStringGridModel::headersRestyled(const QFont &font) {
   m_headerFont = font;

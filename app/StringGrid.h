@@ -1,17 +1,22 @@
 #pragma once
-// The users grid: a table view over a model that holds the grid's own copy
-// of the cell texts, column by column. Columns are objects named after the
-// table field they show (their objectName); the model's column index of a
-// column never changes, so a column the user drags elsewhere keeps its data.
+// The users grid: a table view over a model that keeps, at each refill, the
+// table's rows in their order through the filter (a shared copy of the row
+// list) and, per column, the table field of the column's name. Cells are
+// read from the table through that snapshot, so a refill of 20,000 rows
+// copies no text. The table's rows change only in a reload, which refills
+// the grid right after; a cell outside the table reads as empty.
 //
-// Copying a cell copies an implicitly shared QString, so a refill of 20,000
-// rows costs reference counts, not text copies.
+// Columns are objects named after the table field they show (their
+// objectName); the model's column index of a column never changes, so a
+// column the user drags elsewhere keeps its data.
 
 #include <QAbstractTableModel>
 #include <QFont>
 #include <QList>
 #include <QTableView>
 #include <QVector>
+
+class TMemTable;
 
 class TGridColumn : public QObject {
   Q_OBJECT
@@ -39,10 +44,13 @@ public:
   void appendColumn(TGridColumn *column);
   const QList<TGridColumn *> &gridColumns() const { return m_columns; }
 
-  // Replaces every cell at once. The view is told about the rows that came
-  // or went and about the changed texts, never by a model reset, which
+  // Shows `rows` (storage indexes of `table`), column c showing field
+  // fieldOfColumn[c] (-1: nothing). The view is told about the rows that
+  // came or went and about the changed texts, never by a model reset, which
   // would also reset the columns' widths, order and visibility.
-  void replaceRows(int rows, QVector<QVector<QString>> cellsByColumn);
+  void replaceRows(const TMemTable *table, QVector<int> rows, QVector<int> fieldOfColumn);
+  // Forgets the table (before it is released); the grid shows no rows.
+  void detachTable();
   // Header items take `font`, bold on the columns marked HeaderBold.
   void headersRestyled(const QFont &font);
 
@@ -50,8 +58,9 @@ public:
 
 private:
   QList<TGridColumn *> m_columns;
-  QVector<QVector<QString>> m_cells; // [column][row]; empty for a column without data
-  int m_rows = 0;
+  const TMemTable *m_table = nullptr;
+  QVector<int> m_rows;         // storage indexes in the order shown
+  QVector<int> m_fieldOfColumn; // table field per model column, -1 for none
   QFont m_headerFont;
   bool m_headerStyled = false;
 };
