@@ -78,9 +78,12 @@ namespace {
 // credentials, a fresh HTTP client, and the reply of the last attempt.
 class RequestClient {
 public:
-  RequestClient(const TOProtoTypePBX &port, int connectTimeout, int responseTimeout)
+  // `bareChallenge`: a 401 that names no scheme is the token service's
+  // challenge. Only the token request takes it so; to the configuration
+  // service a 401 means a refused token, and the password must not go there.
+  RequestClient(const TOProtoTypePBX &port, int connectTimeout, int responseTimeout, bool bareChallenge = false)
       : m_client(new TEnHTTPClient(nullptr)), m_http(new QNetworkAccessManager), m_connectTimeout(connectTimeout),
-        m_responseTimeout(responseTimeout) {
+        m_responseTimeout(responseTimeout), m_bareChallenge(bareChallenge) {
     m_client->UserName = port.PB_HTTP_USERNAME();
     m_client->Password = port.PB_HTTP_PASSW();
     m_client->SocksPort = port.PB_HTTP_NUMPORT();
@@ -100,13 +103,13 @@ public:
 
   void setBody(const QByteArray &body) { m_body = body; }
 
-  // Sends and waits. A 401 to an attempt without credentials is the
-  // exchange's challenge (it names no scheme, so Qt does not take it as
-  // one): the same request goes once more with a Basic header; the answer
-  // to that one stands.
+  // Sends and waits. For the token request, a 401 to an attempt without
+  // credentials is the exchange's challenge (it names no scheme, so Qt does
+  // not take it as one): the same request goes once more with a Basic
+  // header; the answer to that one stands.
   void send(const QNetworkRequest &request, const QByteArray &verb) {
     attempt(request, verb);
-    if (!answered() || status() != 401 || m_reply->property("larkspanChallengeAnswered").toBool())
+    if (!m_bareChallenge || !answered() || status() != 401 || m_reply->property("larkspanChallengeAnswered").toBool())
       return;
     QString user, password;
     bool abort = false, persistence = false;
@@ -204,6 +207,7 @@ private:
   int m_responseTimeout;
   bool m_timedOut = false;
   int m_timeoutHit = 0;
+  bool m_bareChallenge;
 };
 
 QString charsetOf(const QByteArray &contentType) {
@@ -327,7 +331,7 @@ QString JsonValueByPath(const QString &Text, const QString &Path, const QString 
 void GetToken(const TOProtoTypePBX &PortConfig, QString &Token, TResExtract &Result) {
   Result.iRes = 364;
   Result.sRes.clear();
-  RequestClient client(PortConfig, TokenConnectTimeout, TokenResponseTimeout);
+  RequestClient client(PortConfig, TokenConnectTimeout, TokenResponseTimeout, true);
   try {
     client.setBody(QByteArray(TokenRequestBody));
     const QString url = PortConfig.PB_HTTP_BASE_URL().isEmpty()

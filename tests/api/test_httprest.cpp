@@ -39,6 +39,8 @@ private slots:
   void getCharset_data();
   void getCharset();
   void getExpiredToken();
+  void sendExpiredTokenNotRepeated_data();
+  void sendExpiredTokenNotRepeated();
   void getClientError_data();
   void getClientError();
   void sendEmptyMethodIsPut();
@@ -179,8 +181,34 @@ void TestHttpRest::getExpiredToken() {
   QVERIFY(content.isEmpty());
   QVERIFY2(result.sRes.contains(QStringLiteral(") :401\rE: GET, Header :|Server : nginx|")), qPrintable(result.sRes));
   QVERIFY(m_fake.requests("POST").isEmpty());
-  for (const FakeRequest &get : m_fake.requests("GET"))
+  // Sent once, and never with the login and password: a 401 of the
+  // configuration service is no challenge.
+  QCOMPARE(m_fake.requests("GET").size(), 1);
+  for (const FakeRequest &get : m_fake.requests("GET")) {
     QCOMPARE(get.header("X-Auth-Token"), m_token.toLatin1());
+    QVERIFY(!get.hasHeader("Authorization"));
+  }
+}
+
+void TestHttpRest::sendExpiredTokenNotRepeated_data() {
+  QTest::addColumn<QString>("method");
+  QTest::newRow("PUT") << "PUT";
+  QTest::newRow("DELETE") << "DELETE";
+}
+
+void TestHttpRest::sendExpiredTokenNotRepeated() {
+  QFETCH(QString, method);
+  QVERIFY(m_fake.expireTokens());
+  TResExtract result;
+  const QString path = method == QLatin1String("PUT") ? QStringLiteral("/api/confd/1.1/users/1")
+                                                      : QStringLiteral("/api/confd/1.1/users/1/callpermissions/2");
+  RestSend(*PortConfig, m_token, path, method == QLatin1String("PUT") ? QStringLiteral(R"({"id": 1})") : QString(),
+           method, result);
+  QCOMPARE(result.iRes, 363);
+  QVERIFY2(result.sRes.contains(QStringLiteral(") :401\r")), qPrintable(result.sRes));
+  const QList<FakeRequest> sent = m_fake.requests(method.toLatin1());
+  QCOMPARE(sent.size(), 1);
+  QVERIFY(!sent.first().hasHeader("Authorization"));
 }
 
 void TestHttpRest::getClientError_data() {
