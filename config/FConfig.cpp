@@ -216,8 +216,10 @@ TResExtract TFormConfig::ShowAndGet() {
     pending = pending || edit->isModified();
     edit->setModified(false);
   }
+  // A failed save goes to the error report, as from any other commit; the
+  // dialog still reports what changed, so the caller reloads.
   if (pending)
-    Change();
+    guardedCall("Change", [this]() { Change(); });
 
   result.sRes = PortConfig->PortToString();
   if (result.sRes != sPBXold)

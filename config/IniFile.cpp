@@ -159,6 +159,14 @@ void IniFile::commit() {
   QString text;
   for (const Line &line : m_lines)
     text += line.text + line.eol;
+  // An 8-bit file keeps its encoding only while every character fits it; a
+  // value beyond it (a "€" in a password) turns the file to UTF-8, which
+  // keeps every other line's characters and reads back the same.
+  if (m_latin1) {
+    const QByteArray latin1 = text.toLatin1();
+    if (QString::fromLatin1(latin1) != text)
+      m_latin1 = false;
+  }
   QByteArray bytes = m_latin1 ? text.toLatin1() : text.toUtf8();
   if (m_bom)
     bytes.prepend("\xEF\xBB\xBF");

@@ -12,6 +12,9 @@ const QString Section = QStringLiteral("API_1");
 } // namespace
 
 void LoadSettings(const QString &fileName) {
+  // The type is not in the file: set first, so that a file that cannot be
+  // read still leaves an HTTP connection whose summary the dialog compares.
+  PortConfig->SetPB_TYPEPORT(9);
   const QString path = QFileInfo(fileName).absoluteFilePath();
   if (QFileInfo::exists(path)) {
     IniFile old(path);
@@ -20,7 +23,6 @@ void LoadSettings(const QString &fileName) {
   }
   const IniFile ini(path);
   TOProtoTypePBX &pc = *PortConfig;
-  pc.SetPB_TYPEPORT(9);
   pc.SetPB_HTTP_USERNAME(ini.readString(Section, QStringLiteral("USERNAME"), QStringLiteral("zjfagtbtba")));
   pc.SetPB_HTTP_PASSW(ini.readString(Section, QStringLiteral("PASSW"), QStringLiteral("kiwiplum")));
   pc.SetPB_HTTP_NUMPORT(ini.readString(Section, QStringLiteral("NUMPORT"), QStringLiteral("443")));
