@@ -26,7 +26,7 @@ TempBeside createTempBeside(const QString &target, const QString &what) {
   return {QFile::decodeName(pattern), fd};
 }
 
-void writeAllOrThrow(int fd, const QByteArray &bytes, const QString &target, const QString &what) {
+int writeFully(int fd, const QByteArray &bytes) {
   const char *p = bytes.constData();
   qsizetype left = bytes.size();
   while (left > 0) {
@@ -34,12 +34,18 @@ void writeAllOrThrow(int fd, const QByteArray &bytes, const QString &target, con
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0)
-      fail(what, target, errno);
+      return errno;
     if (n == 0)
-      fail(what, target, ENOSPC);
+      return ENOSPC;
     p += n;
     left -= n;
   }
+  return 0;
+}
+
+void writeAllOrThrow(int fd, const QByteArray &bytes, const QString &target, const QString &what) {
+  if (const int err = writeFully(fd, bytes))
+    fail(what, target, err);
 }
 
 void commitTemp(const QString &temp, const QString &target, unsigned newMode, const QString &what) {

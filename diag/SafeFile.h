@@ -18,7 +18,9 @@ struct TempBeside {
 };
 TempBeside createTempBeside(const QString &target, const QString &what);
 
-// Writes every byte or throws; retries on EINTR.
+// Writes every byte, retrying on EINTR; 0 on success, else the errno.
+int writeFully(int fd, const QByteArray &bytes);
+// Writes every byte or throws.
 void writeAllOrThrow(int fd, const QByteArray &bytes, const QString &target, const QString &what);
 
 // Moves `temp` over `target`. The target keeps its permission bits when it

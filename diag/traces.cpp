@@ -1,11 +1,11 @@
 #include "traces.h"
 
 #include "LarkspanError.h"
+#include "SafeFile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -34,19 +34,6 @@ QString programFilePath() {
   return self.symLinkTarget();
 }
 
-void writeAll(int fd, const QByteArray &bytes) {
-  const char *p = bytes.constData();
-  qsizetype left = bytes.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, size_t(left));
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return; // a failed write is not reported
-    p += n;
-    left -= n;
-  }
-}
 } // namespace
 
 QString ProgramFileName(const QString &extension) {
@@ -132,7 +119,7 @@ void TraceLine(const QString &text) {
   if (traceFd >= 0) {
     QByteArray bytes = text.toLocal8Bit();
     bytes.append("\r\n");
-    writeAll(traceFd, bytes);
+    (void)writeFully(traceFd, bytes); // a failed write is not reported
   }
   if (QCoreApplication::instance())
     QCoreApplication::processEvents();
