@@ -4,8 +4,8 @@
 // on disk, and is renamed over the target. A failure leaves the target as
 // it was and throws LarkspanError naming the file and the cause.
 //
-// Written with plain POSIX calls: Qt's file engine reports a short write
-// (disk full, file-size limit) as success once any byte went out.
+// Written with plain POSIX calls: Qt 6.4's QSaveFile commits a truncated
+// file as success when the disk fills during its final flush.
 
 #include <QByteArray>
 #include <QString>
