@@ -21,6 +21,10 @@
 
 #include <stdexcept>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace {
 // A widget whose own event handler fails, without any guard of ours.
 class FailingWidget : public QWidget {
@@ -116,6 +120,13 @@ void TestErrorReport::guardedHandlerReportsAndGoesOn() {
 }
 
 void TestErrorReport::applicationCatchesWhatEscapesAnEvent() {
+#if defined(__SANITIZE_ADDRESS__)
+  // Qt's GUI libraries are built without exception support: an exception
+  // that crosses them skips their clean-ups (the event's copies, the
+  // receiver's guard), so what they hold then is never freed. Only this test
+  // lets one cross them, on purpose; the leak checker ignores what it makes.
+  __lsan::ScopedDisabler qtCleanUpsSkipped;
+#endif
   QVERIFY(qobject_cast<TLarkspanApplication *>(qApp));
   ReportRecorder recorder;
   QWidget window;
