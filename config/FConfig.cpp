@@ -144,8 +144,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent) {
   Memo1 = new QPlainTextEdit(PanelRes);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setReadOnly(true);
-  // Bodies are compact JSON: one "word" of up to megabytes, which breaking
-  // at word boundaries lays out in quadratic time (a minute for 1 MB).
+  // A body may hold a run of megabytes without a blank (a long member value,
+  // compact JSON of one-word values): broken at word boundaries it is laid
+  // out in quadratic time, a minute for 1 MB.
   Memo1->setWordWrapMode(QTextOption::WrapAnywhere);
   resLayout->addWidget(Memo1, 1);
   column->addWidget(PanelRes, 1);
