@@ -11,13 +11,13 @@
 
 #include <QTest>
 
-#define RELIABILITY_TEST_MAIN(TestObject)                                                                             \
-  int main(int argc, char **argv) {                                                                                  \
-    enterPrivateMountNamespace();                                                                                    \
-    TLarkspanApplication app(argc, argv);                                                                            \
-    setupLarkspanApplication(app);                                                                                   \
-    setErrorPresenter({});                                                                                           \
-    TestObject test;                                                                                                 \
-    QTEST_SET_MAIN_SOURCE_PATH                                                                                       \
-    return QTest::qExec(&test, argc, argv);                                                                          \
+#define RELIABILITY_TEST_MAIN(TestObject)                                                                              \
+  int main(int argc, char **argv) {                                                                                    \
+    enterPrivateMountNamespace();                                                                                      \
+    TLarkspanApplication app(argc, argv);                                                                              \
+    setupLarkspanApplication(app);                                                                                     \
+    setErrorPresenter({});                                                                                             \
+    TestObject test;                                                                                                   \
+    QTEST_SET_MAIN_SOURCE_PATH                                                                                         \
+    return QTest::qExec(&test, argc, argv);                                                                            \
   }

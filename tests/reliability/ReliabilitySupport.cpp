@@ -47,11 +47,17 @@ ReportWatch::ReportWatch() {
   });
 }
 
-ReportWatch::~ReportWatch() { setErrorPresenter(m_previous); }
+ReportWatch::~ReportWatch() {
+  setErrorPresenter(m_previous);
+}
 
-MessageAnswerer::MessageAnswerer() { qApp->installEventFilter(this); }
+MessageAnswerer::MessageAnswerer() {
+  qApp->installEventFilter(this);
+}
 
-MessageAnswerer::~MessageAnswerer() { qApp->removeEventFilter(this); }
+MessageAnswerer::~MessageAnswerer() {
+  qApp->removeEventFilter(this);
+}
 
 bool MessageAnswerer::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() != QEvent::Show || !watched->isWidgetType() ||
@@ -94,7 +100,9 @@ bool enterPrivateMountNamespace() {
   return true;
 }
 
-bool privateMountsAvailable() { return mountNamespace; }
+bool privateMountsAvailable() {
+  return mountNamespace;
+}
 
 TmpfsMount::TmpfsMount(const QString &dir, qint64 bytes) : m_dir(QFileInfo(dir).absoluteFilePath()) {
   if (!mountNamespace) {
@@ -222,8 +230,8 @@ QByteArray userItem(int i, UsersOddity oddity, bool odd, int depth) {
     extra = ", \"extra\": " + QByteArray(depth, '[') + "1" + QByteArray(depth, ']');
   QByteArray uuid = QByteArray::number(i + 1).rightJustified(12, '0');
   return "{\"id\": " + n + ", \"uuid\": \"00000000-0000-4000-8000-" + uuid + "\", \"firstname\": " + firstname +
-         ", \"lastname\": \"Last" + n + "\", \"email\": \"user" + n + "@example.com\", \"caller_id\": \"\\\"First" +
-         n + " Last" + n + "\\\"\", \"outgoing_caller_id\": null, \"lines\": " + lines +
+         ", \"lastname\": \"Last" + n + "\", \"email\": \"user" + n + "@example.com\", \"caller_id\": \"\\\"First" + n +
+         " Last" + n + "\\\"\", \"outgoing_caller_id\": null, \"lines\": " + lines +
          ", \"call_permissions\": " + permissions + extra + "}";
 }
 } // namespace
@@ -258,7 +266,9 @@ QByteArray fileSnapshot(const QString &path) {
   return file.readAll();
 }
 
-qint64 fileSize(const QString &path) { return QFileInfo(path).size(); }
+qint64 fileSize(const QString &path) {
+  return QFileInfo(path).size();
+}
 
 QString textAfter(const QString &path, qint64 from) {
   QFile file(path);

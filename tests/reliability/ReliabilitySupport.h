@@ -109,15 +109,15 @@ bool applyFault(FakeExchange &fake, const QString &fault, const QString &path);
 // `at` (or in every user, for the deep members).
 enum class UsersOddity {
   None,
-  DeepMembers,        // every 100th user carries an unknown member nested `depth` levels
-  NullLines,          // "lines": null
-  NullPermissions,    // "call_permissions": null
-  NumberLine,         // "lines": [7]
-  NumberItem,         // the item itself is the number 7
-  ObjectName,         // "firstname": {"first": "x"}
-  NullItems,          // "items": null (no user at all)
-  NumberItems,        // "items": 7
-  TopLevelArray,      // the body is an array of the users
+  DeepMembers,     // every 100th user carries an unknown member nested `depth` levels
+  NullLines,       // "lines": null
+  NullPermissions, // "call_permissions": null
+  NumberLine,      // "lines": [7]
+  NumberItem,      // the item itself is the number 7
+  ObjectName,      // "firstname": {"first": "x"}
+  NullItems,       // "items": null (no user at all)
+  NumberItems,     // "items": 7
+  TopLevelArray,   // the body is an array of the users
 };
 QByteArray usersBody(int count, UsersOddity oddity = UsersOddity::None, int at = 0, int depth = 0);
 

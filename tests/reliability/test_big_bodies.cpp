@@ -61,8 +61,8 @@ void TestBigBodies::oddUsersBodies_data() {
   QTest::addColumn<int>("oddity");
   QTest::addColumn<int>("at");
   QTest::addColumn<int>("depth");
-  QTest::addColumn<int>("rows");        // -1: the rows of the last good reload
-  QTest::addColumn<QString>("traced");  // the load's own trace line; empty: none
+  QTest::addColumn<int>("rows");       // -1: the rows of the last good reload
+  QTest::addColumn<QString>("traced"); // the load's own trace line; empty: none
   QTest::addColumn<bool>("reported");
 
   const auto odd = [](UsersOddity o) { return int(o); };
@@ -71,9 +71,8 @@ void TestBigBodies::oddUsersBodies_data() {
   QTest::newRow("nesting beyond the JSON reader") << odd(UsersOddity::DeepMembers) << 0 << 5000 << -1 << "" << true;
   QTest::newRow("null lines at user 12,001") << odd(UsersOddity::NullLines) << 12000 << 0 << 12001
                                              << "Erreur lecture users lecture: extensions , N°:" << false;
-  QTest::newRow("null permissions at user 12,001")
-      << odd(UsersOddity::NullPermissions) << 12000 << 0 << 12001
-      << "Erreur lecture users lecture: call_permissions , N°:" << false;
+  QTest::newRow("null permissions at user 12,001") << odd(UsersOddity::NullPermissions) << 12000 << 0 << 12001
+                                                   << "Erreur lecture users lecture: call_permissions , N°:" << false;
   QTest::newRow("number as a line at user 12,001") << odd(UsersOddity::NumberLine) << 12000 << 0 << 12001
                                                    << "Erreur lecture users lecture: extensions , N°:" << false;
   QTest::newRow("object as a first name at user 12,001") << odd(UsersOddity::ObjectName) << 12000 << 0 << 12001

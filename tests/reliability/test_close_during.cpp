@@ -36,7 +36,9 @@ QPoint cellCentre(const TFMainLarkspan &w, int row, const QString &field) {
   return w.StringGrid->visualRect(w.StringGrid->model()->index(row, c)).center();
 }
 
-bool everythingThere() { return UserTable && PortConfig && PermMap && DidMap && ExtMap && traceIsOpen(); }
+bool everythingThere() {
+  return UserTable && PortConfig && PermMap && DidMap && ExtMap && traceIsOpen();
+}
 } // namespace
 
 class TestCloseDuring : public QObject {
@@ -102,25 +104,60 @@ void TestCloseDuring::closeDuring_data() {
   QTest::addColumn<QString>("method"); // the request during which the window is closed...
   QTest::addColumn<QString>("path");   // ...or "dialog", "asker", "message", "report"
 
-  QTest::newRow("reload, token") << "reload" << "POST" << TokenUrlPath;
-  QTest::newRow("reload, permissions") << "reload" << "GET" << "/api/confd/1.1/callpermissions";
-  QTest::newRow("reload, incalls") << "reload" << "GET" << "/api/confd/1.1/incalls";
-  QTest::newRow("reload, extensions") << "reload" << "GET" << "/api/confd/1.1/extensions";
-  QTest::newRow("reload, users") << "reload" << "GET" << "/api/confd/1.1/users";
-  QTest::newRow("reload, its error report") << "reload" << "" << "report";
-  QTest::newRow("connection test, token") << "test" << "POST" << TokenUrlPath;
-  QTest::newRow("connection test, permissions") << "test" << "GET" << "/api/confd/1.1/callpermissions";
-  QTest::newRow("connection test, lines") << "test" << "GET" << "/api/confd/1.1/lines";
-  QTest::newRow("connection test, users") << "test" << "GET" << "/api/confd/1.1/users";
-  QTest::newRow("connection test, its message") << "test" << "" << "message";
-  QTest::newRow("update, dialog open") << "update" << "" << "dialog";
-  QTest::newRow("update, token") << "update" << "POST" << TokenUrlPath;
-  QTest::newRow("update, user record") << "update" << "PUT" << "/api/confd/1.1/users/12";
-  QTest::newRow("update, permission removal") << "update" << "DELETE" << "/api/confd/1.1/users/12/callpermissions/2";
-  QTest::newRow("update, incall routing") << "update" << "PUT" << "/api/confd/1.1/incalls/2";
-  QTest::newRow("update, the reload after it") << "update" << "GET" << "/api/confd/1.1/users";
-  QTest::newRow("export, file dialog") << "export" << "" << "asker";
-  QTest::newRow("export, its message") << "export" << "" << "message";
+  QTest::newRow("reload, token") << "reload"
+                                 << "POST" << TokenUrlPath;
+  QTest::newRow("reload, permissions") << "reload"
+                                       << "GET"
+                                       << "/api/confd/1.1/callpermissions";
+  QTest::newRow("reload, incalls") << "reload"
+                                   << "GET"
+                                   << "/api/confd/1.1/incalls";
+  QTest::newRow("reload, extensions") << "reload"
+                                      << "GET"
+                                      << "/api/confd/1.1/extensions";
+  QTest::newRow("reload, users") << "reload"
+                                 << "GET"
+                                 << "/api/confd/1.1/users";
+  QTest::newRow("reload, its error report") << "reload"
+                                            << ""
+                                            << "report";
+  QTest::newRow("connection test, token") << "test"
+                                          << "POST" << TokenUrlPath;
+  QTest::newRow("connection test, permissions") << "test"
+                                                << "GET"
+                                                << "/api/confd/1.1/callpermissions";
+  QTest::newRow("connection test, lines") << "test"
+                                          << "GET"
+                                          << "/api/confd/1.1/lines";
+  QTest::newRow("connection test, users") << "test"
+                                          << "GET"
+                                          << "/api/confd/1.1/users";
+  QTest::newRow("connection test, its message") << "test"
+                                                << ""
+                                                << "message";
+  QTest::newRow("update, dialog open") << "update"
+                                       << ""
+                                       << "dialog";
+  QTest::newRow("update, token") << "update"
+                                 << "POST" << TokenUrlPath;
+  QTest::newRow("update, user record") << "update"
+                                       << "PUT"
+                                       << "/api/confd/1.1/users/12";
+  QTest::newRow("update, permission removal") << "update"
+                                              << "DELETE"
+                                              << "/api/confd/1.1/users/12/callpermissions/2";
+  QTest::newRow("update, incall routing") << "update"
+                                          << "PUT"
+                                          << "/api/confd/1.1/incalls/2";
+  QTest::newRow("update, the reload after it") << "update"
+                                               << "GET"
+                                               << "/api/confd/1.1/users";
+  QTest::newRow("export, file dialog") << "export"
+                                       << ""
+                                       << "asker";
+  QTest::newRow("export, its message") << "export"
+                                       << ""
+                                       << "message";
 }
 
 void TestCloseDuring::closeDuring() {

@@ -39,34 +39,64 @@ void TestConnectionTestFaults::faults_data() {
   QTest::addColumn<QString>("memo");    // found in the memo and in the trace log
   QTest::addColumn<int>("lists");       // list requests sent
 
-  QTest::newRow("token: no answer") << TokenUrlPath << "hang" << "Erreur HTTP Token E:No answer within 1000 ms"
+  QTest::newRow("token: no answer") << TokenUrlPath << "hang"
+                                    << "Erreur HTTP Token E:No answer within 1000 ms"
                                     << "(TimeoutError)" << 0;
-  QTest::newRow("token: connection reset") << TokenUrlPath << "reset" << "Erreur HTTP Token E:" << "res: 375" << 0;
+  QTest::newRow("token: connection reset") << TokenUrlPath << "reset"
+                                           << "Erreur HTTP Token E:"
+                                           << "res: 375" << 0;
   QTest::newRow("token: 500 with a reason") << TokenUrlPath << "token500"
                                             << "HTTP Wazo; err. Status POST E: [\"Internal Server Error\"]"
                                             << "E: [\"Internal Server Error\"]" << 0;
-  QTest::newRow("token: proxy error page") << TokenUrlPath << "proxy502" << "" << "" << 0;
-  QTest::newRow("token: HTML page with 200") << TokenUrlPath << "html" << "" << "" << 0;
-  QTest::newRow("token: truncated JSON") << TokenUrlPath << "truncate" << "" << "" << 0;
-  QTest::newRow("token expired before the lists") << UsersPath << "expired" << "HTTP : err. GET "
+  QTest::newRow("token: proxy error page") << TokenUrlPath << "proxy502"
+                                           << ""
+                                           << "" << 0;
+  QTest::newRow("token: HTML page with 200") << TokenUrlPath << "html"
+                                             << ""
+                                             << "" << 0;
+  QTest::newRow("token: truncated JSON") << TokenUrlPath << "truncate"
+                                         << ""
+                                         << "" << 0;
+  QTest::newRow("token expired before the lists") << UsersPath << "expired"
+                                                  << "HTTP : err. GET "
                                                   << "/api/confd/1.1/users) :401" << 4;
 
-  QTest::newRow("permissions: reset") << PermissionsPath << "reset" << "Test OK"
+  QTest::newRow("permissions: reset") << PermissionsPath << "reset"
+                                      << "Test OK"
                                       << "/api/confd/1.1/callpermissions:365" << 4;
-  QTest::newRow("permissions: 500") << PermissionsPath << "status" << "Test OK"
+  QTest::newRow("permissions: 500") << PermissionsPath << "status"
+                                    << "Test OK"
                                     << "/api/confd/1.1/callpermissions) :500" << 4;
-  QTest::newRow("permissions: HTML page with 200") << PermissionsPath << "html" << "" << "502 Bad Gateway" << 1;
-  QTest::newRow("permissions: truncated JSON") << PermissionsPath << "truncate" << "" << "\"items\"" << 1;
-  QTest::newRow("lines: reset") << LinesPath << "reset" << "Test OK" << "/api/confd/1.1/lines:365" << 4;
-  QTest::newRow("lines: HTML page with 200") << LinesPath << "html" << "Test OK" << "502 Bad Gateway" << 4;
-  QTest::newRow("devices: 500") << DevicesPath << "status" << "Test OK" << "/api/confd/1.1/devices/unallocated) :500"
-                                << 4;
-  QTest::newRow("devices: truncated JSON") << DevicesPath << "truncate" << "Test OK" << "\"items\"" << 4;
-  QTest::newRow("users: reset") << UsersPath << "reset" << "Err. SslContext HTTP Err GET : "
+  QTest::newRow("permissions: HTML page with 200") << PermissionsPath << "html"
+                                                   << ""
+                                                   << "502 Bad Gateway" << 1;
+  QTest::newRow("permissions: truncated JSON") << PermissionsPath << "truncate"
+                                               << ""
+                                               << "\"items\"" << 1;
+  QTest::newRow("lines: reset") << LinesPath << "reset"
+                                << "Test OK"
+                                << "/api/confd/1.1/lines:365" << 4;
+  QTest::newRow("lines: HTML page with 200") << LinesPath << "html"
+                                             << "Test OK"
+                                             << "502 Bad Gateway" << 4;
+  QTest::newRow("devices: 500") << DevicesPath << "status"
+                                << "Test OK"
+                                << "/api/confd/1.1/devices/unallocated) :500" << 4;
+  QTest::newRow("devices: truncated JSON") << DevicesPath << "truncate"
+                                           << "Test OK"
+                                           << "\"items\"" << 4;
+  QTest::newRow("users: reset") << UsersPath << "reset"
+                                << "Err. SslContext HTTP Err GET : "
                                 << "/api/confd/1.1/users:365" << 4;
-  QTest::newRow("users: 500") << UsersPath << "status" << "HTTP : err. GET " << "/api/confd/1.1/users) :500" << 4;
-  QTest::newRow("users: HTML page with 200") << UsersPath << "html" << "Test OK" << "502 Bad Gateway" << 4;
-  QTest::newRow("users: truncated JSON") << UsersPath << "truncate" << "Test OK" << "\"items\"" << 4;
+  QTest::newRow("users: 500") << UsersPath << "status"
+                              << "HTTP : err. GET "
+                              << "/api/confd/1.1/users) :500" << 4;
+  QTest::newRow("users: HTML page with 200") << UsersPath << "html"
+                                             << "Test OK"
+                                             << "502 Bad Gateway" << 4;
+  QTest::newRow("users: truncated JSON") << UsersPath << "truncate"
+                                         << "Test OK"
+                                         << "\"items\"" << 4;
 }
 
 void TestConnectionTestFaults::faults() {
@@ -126,9 +156,10 @@ void TestConnectionTestFaults::faults() {
     QCOMPARE(watch.reports.size(), 1);
     QCOMPARE(watch.reports.first().where, QStringLiteral("BtnStartClick"));
     QVERIFY(watch.reports.first().message.contains(QStringLiteral("JSON")));
-    QCOMPARE(messages.seen.size(), 1); // only the second test's message
+    QCOMPARE(messages.seen.size(), 1);      // only the second test's message
     QCOMPARE(PermMap->keys(), permissions); // not touched
-    QVERIFY(textAfter(f.traceFile(), traceStart).contains(QStringLiteral("Error report: LarkspanError in BtnStartClick")));
+    QVERIFY(
+        textAfter(f.traceFile(), traceStart).contains(QStringLiteral("Error report: LarkspanError in BtnStartClick")));
   } else {
     QVERIFY(watch.reports.isEmpty());
     QCOMPARE(messages.seen.size(), 2);

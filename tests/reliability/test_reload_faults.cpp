@@ -2,8 +2,8 @@
 // the reload at a time: the program does not crash, the grid keeps its last
 // good rows or shows what the reload could read, the settings file is not
 // touched, the trace log tells what happened, and the next reload works.
-#include "APIWazo.h"
 #include "ActivityIndicator.h"
+#include "APIWazo.h"
 #include "FLarkspan.h"
 #include "MainWindowFixture.h"
 #include "ReliabilityMain.h"
@@ -42,54 +42,60 @@ void TestReloadFaults::faults_data() {
   QTest::addColumn<bool>("reported"); // ends in the global error report
   QTest::addColumn<QString>("traced");
 
-  QTest::newRow("token: no answer") << TokenUrlPath << "hang" << "kept" << false << "(TimeoutError)";
-  QTest::newRow("token: connection reset") << TokenUrlPath << "reset" << "kept" << false << "res: 375";
-  QTest::newRow("token: 500 with a reason") << TokenUrlPath << "token500" << "kept" << false
-                                            << "E: [\"Internal Server Error\"]";
-  QTest::newRow("token: proxy error page") << TokenUrlPath << "proxy502" << "kept" << true
-                                           << "Error report: LarkspanError in BtnReloadClick: JSON parse error";
-  QTest::newRow("token: HTML page with 200") << TokenUrlPath << "html" << "kept" << true
-                                             << "OK\r\nError report: LarkspanError in BtnReloadClick";
-  QTest::newRow("token: truncated JSON") << TokenUrlPath << "truncate" << "kept" << true
-                                         << "OK\r\nError report: LarkspanError in BtnReloadClick";
-  QTest::newRow("token expired before the lists") << UsersPath << "expired" << "kept" << false
-                                          << "/api/confd/1.1/users) :401";
+  QTest::newRow("token: no answer") << TokenUrlPath << "hang"
+                                    << "kept" << false << "(TimeoutError)";
+  QTest::newRow("token: connection reset") << TokenUrlPath << "reset"
+                                           << "kept" << false << "res: 375";
+  QTest::newRow("token: 500 with a reason") << TokenUrlPath << "token500"
+                                            << "kept" << false << "E: [\"Internal Server Error\"]";
+  QTest::newRow("token: proxy error page")
+      << TokenUrlPath << "proxy502"
+      << "kept" << true << "Error report: LarkspanError in BtnReloadClick: JSON parse error";
+  QTest::newRow("token: HTML page with 200") << TokenUrlPath << "html"
+                                             << "kept" << true << "OK\r\nError report: LarkspanError in BtnReloadClick";
+  QTest::newRow("token: truncated JSON") << TokenUrlPath << "truncate"
+                                         << "kept" << true << "OK\r\nError report: LarkspanError in BtnReloadClick";
+  QTest::newRow("token expired before the lists") << UsersPath << "expired"
+                                                  << "kept" << false << "/api/confd/1.1/users) :401";
 
-  QTest::newRow("permissions: reset") << PermissionsPath << "reset" << "refreshed" << false
-                                      << "/api/confd/1.1/callpermissions:365";
-  QTest::newRow("permissions: 500") << PermissionsPath << "status" << "refreshed" << false
-                                    << "/api/confd/1.1/callpermissions) :500";
-  QTest::newRow("permissions: HTML page with 200") << PermissionsPath << "html" << "kept" << true
-                                                   << "<title>502 Bad Gateway</title>";
-  QTest::newRow("permissions: truncated JSON") << PermissionsPath << "truncate" << "kept" << true
-                                               << "Error report: LarkspanError in BtnReloadClick: ";
+  QTest::newRow("permissions: reset") << PermissionsPath << "reset"
+                                      << "refreshed" << false << "/api/confd/1.1/callpermissions:365";
+  QTest::newRow("permissions: 500") << PermissionsPath << "status"
+                                    << "refreshed" << false << "/api/confd/1.1/callpermissions) :500";
+  QTest::newRow("permissions: HTML page with 200") << PermissionsPath << "html"
+                                                   << "kept" << true << "<title>502 Bad Gateway</title>";
+  QTest::newRow("permissions: truncated JSON") << PermissionsPath << "truncate"
+                                               << "kept" << true << "Error report: LarkspanError in BtnReloadClick: ";
 
-  QTest::newRow("incalls: reset") << IncallsPath << "reset" << "refreshed, no DID" << false
-                                  << "/api/confd/1.1/incalls:365";
-  QTest::newRow("incalls: 500") << IncallsPath << "status" << "refreshed, no DID" << false
-                                << "/api/confd/1.1/incalls) :500";
-  QTest::newRow("incalls: HTML page with 200") << IncallsPath << "html" << "kept" << true
-                                               << "<title>502 Bad Gateway</title>";
-  QTest::newRow("incalls: truncated JSON") << IncallsPath << "truncate" << "kept" << true
-                                           << "Error report: LarkspanError in BtnReloadClick: ";
+  QTest::newRow("incalls: reset") << IncallsPath << "reset"
+                                  << "refreshed, no DID" << false << "/api/confd/1.1/incalls:365";
+  QTest::newRow("incalls: 500") << IncallsPath << "status"
+                                << "refreshed, no DID" << false << "/api/confd/1.1/incalls) :500";
+  QTest::newRow("incalls: HTML page with 200") << IncallsPath << "html"
+                                               << "kept" << true << "<title>502 Bad Gateway</title>";
+  QTest::newRow("incalls: truncated JSON") << IncallsPath << "truncate"
+                                           << "kept" << true << "Error report: LarkspanError in BtnReloadClick: ";
 
-  QTest::newRow("extensions: reset") << ExtensionsPath << "reset" << "refreshed" << false
-                                     << "/api/confd/1.1/extensions:365";
-  QTest::newRow("extensions: 500") << ExtensionsPath << "status" << "refreshed" << false
-                                   << "/api/confd/1.1/extensions) :500";
-  QTest::newRow("extensions: HTML page with 200") << ExtensionsPath << "html" << "kept" << true
-                                                  << "<title>502 Bad Gateway</title>";
-  QTest::newRow("extensions: truncated JSON") << ExtensionsPath << "truncate" << "kept" << true
-                                              << "Error report: LarkspanError in BtnReloadClick: ";
+  QTest::newRow("extensions: reset") << ExtensionsPath << "reset"
+                                     << "refreshed" << false << "/api/confd/1.1/extensions:365";
+  QTest::newRow("extensions: 500") << ExtensionsPath << "status"
+                                   << "refreshed" << false << "/api/confd/1.1/extensions) :500";
+  QTest::newRow("extensions: HTML page with 200") << ExtensionsPath << "html"
+                                                  << "kept" << true << "<title>502 Bad Gateway</title>";
+  QTest::newRow("extensions: truncated JSON") << ExtensionsPath << "truncate"
+                                              << "kept" << true << "Error report: LarkspanError in BtnReloadClick: ";
 
-  QTest::newRow("users: reset") << UsersPath << "reset" << "kept" << false << "/api/confd/1.1/users:365";
-  QTest::newRow("users: 500") << UsersPath << "status" << "kept" << false << "/api/confd/1.1/users) :500";
-  QTest::newRow("users: HTML page with 200") << UsersPath << "html" << "kept" << true
-                                             << "<title>502 Bad Gateway</title>";
-  QTest::newRow("users: truncated JSON") << UsersPath << "truncate" << "kept" << true
-                                         << "Error report: LarkspanError in BtnReloadClick: ";
+  QTest::newRow("users: reset") << UsersPath << "reset"
+                                << "kept" << false << "/api/confd/1.1/users:365";
+  QTest::newRow("users: 500") << UsersPath << "status"
+                              << "kept" << false << "/api/confd/1.1/users) :500";
+  QTest::newRow("users: HTML page with 200") << UsersPath << "html"
+                                             << "kept" << true << "<title>502 Bad Gateway</title>";
+  QTest::newRow("users: truncated JSON") << UsersPath << "truncate"
+                                         << "kept" << true << "Error report: LarkspanError in BtnReloadClick: ";
   // Only the token has the short time-out: a slow list is waited for.
-  QTest::newRow("users: slow answer") << UsersPath << "delay" << "refreshed" << false << "/api/confd/1.1/users) :200";
+  QTest::newRow("users: slow answer") << UsersPath << "delay"
+                                      << "refreshed" << false << "/api/confd/1.1/users) :200";
 }
 
 void TestReloadFaults::faults() {

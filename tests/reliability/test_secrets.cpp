@@ -124,7 +124,7 @@ void TestSecrets::fullSessionTracesNoSecret() {
   }
   QVERIFY2(tokens >= 6, "one token per operation: two tests, four reloads, one update");
   const QByteArray log = readFileBytes(f.traceFile());
-  QVERIFY(log.size() > 10000); // the session was traced
+  QVERIFY(log.size() > 10000);                              // the session was traced
   const QByteArray exportedBytes = readFileBytes(exported); // UTF-16 text
   QVERIFY(!exportedBytes.isEmpty());
   for (const QByteArray &secret : std::as_const(secrets)) {

@@ -101,27 +101,35 @@ void TestUpdateFaults::faults_data() {
   QTest::addColumn<QString>("path");
   QTest::addColumn<QString>("method");
   QTest::addColumn<QString>("fault");
-  QTest::addColumn<bool>("sent");       // all changes went out (and a reload followed)
-  QTest::addColumn<QString>("email");   // Alice's e-mail in the grid afterwards
+  QTest::addColumn<bool>("sent");     // all changes went out (and a reload followed)
+  QTest::addColumn<QString>("email"); // Alice's e-mail in the grid afterwards
   QTest::addColumn<QString>("traced");
 
-  QTest::newRow("token: no answer") << TokenUrlPath << "" << "hang" << false << OldEmail << "(TimeoutError)";
-  QTest::newRow("token: 500 with a reason") << TokenUrlPath << "" << "token500" << false << OldEmail
-                                            << "E: [\"Internal Server Error\"]";
-  QTest::newRow("token: HTML page with 200") << TokenUrlPath << "" << "html" << false << OldEmail
-                                             << "Erreur Modif user:  , N°:JSON parse error";
-  QTest::newRow("user: 500") << "/api/confd/1.1/users/12" << "PUT" << "status" << true << OldEmail
-                             << "/api/confd/1.1/users/12) :500";
-  QTest::newRow("user: connection reset") << "/api/confd/1.1/users/12" << "PUT" << "reset" << true << OldEmail
-                                          << "/api/confd/1.1/users/12): 365";
-  QTest::newRow("permission removal: 500") << "/api/confd/1.1/users/12/callpermissions/2" << "DELETE" << "status"
-                                           << true << NewEmail << "/callpermissions/2) :500";
-  QTest::newRow("incall release: HTML page with 200") << "/api/confd/1.1/incalls/1" << "PUT" << "html" << true
-                                                      << NewEmail << "/api/confd/1.1/incalls/1) :200";
+  QTest::newRow("token: no answer") << TokenUrlPath << ""
+                                    << "hang" << false << OldEmail << "(TimeoutError)";
+  QTest::newRow("token: 500 with a reason") << TokenUrlPath << ""
+                                            << "token500" << false << OldEmail << "E: [\"Internal Server Error\"]";
+  QTest::newRow("token: HTML page with 200")
+      << TokenUrlPath << ""
+      << "html" << false << OldEmail << "Erreur Modif user:  , N°:JSON parse error";
+  QTest::newRow("user: 500") << "/api/confd/1.1/users/12"
+                             << "PUT"
+                             << "status" << true << OldEmail << "/api/confd/1.1/users/12) :500";
+  QTest::newRow("user: connection reset") << "/api/confd/1.1/users/12"
+                                          << "PUT"
+                                          << "reset" << true << OldEmail << "/api/confd/1.1/users/12): 365";
+  QTest::newRow("permission removal: 500") << "/api/confd/1.1/users/12/callpermissions/2"
+                                           << "DELETE"
+                                           << "status" << true << NewEmail << "/callpermissions/2) :500";
+  QTest::newRow("incall release: HTML page with 200") << "/api/confd/1.1/incalls/1"
+                                                      << "PUT"
+                                                      << "html" << true << NewEmail << "/api/confd/1.1/incalls/1) :200";
   // The token expires once the user record is written: the other changes
   // and the reload's lists are refused; the grid keeps what it showed.
-  QTest::newRow("token expires during the update") << "/api/confd/1.1/users/12" << "PUT" << "expire-after" << true
-                                                   << OldEmail << "/api/confd/1.1/incalls/2) :401";
+  QTest::newRow("token expires during the update")
+      << "/api/confd/1.1/users/12"
+      << "PUT"
+      << "expire-after" << true << OldEmail << "/api/confd/1.1/incalls/2) :401";
 }
 
 void TestUpdateFaults::faults() {
