@@ -94,7 +94,7 @@ bool enterPrivateMountNamespace() {
   if (::unshare(CLONE_NEWNS) != 0)
     return false;
   // Mounts made from now on do not travel back to the parent namespace.
-  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+  if (::mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0)
     return false;
   mountNamespace = true;
   return true;

@@ -72,7 +72,8 @@ void TestSecrets::fullSessionTracesNoSecret() {
   QVERIFY(f.showAndWait());
   QCOMPARE(driver.fired(), 1);
   QCOMPARE(messages.seen.size(), 2);
-  QVERIFY(messages.seen.at(0).text.startsWith(QStringLiteral("HTTP Wazo; err. Status POST")));
+  QVERIFY2(messages.seen.at(0).text.startsWith(QStringLiteral("HTTP Wazo; err. Status POST")),
+           qPrintable(messages.seen.at(0).text));
   QCOMPARE(messages.seen.at(1).text, QStringLiteral("Test OK"));
   QCOMPARE(w->StringGrid->RowCount(), 3);
 
