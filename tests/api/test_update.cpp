@@ -81,6 +81,7 @@ void TestUpdate::init() {
   QVERIFY(m_fake.clearFaults());
   QVERIFY(m_fake.setCredentials("admin", "secret"));
   QVERIFY(m_fake.clearRequests());
+  m_dir.reset(); // a failed init is not followed by cleanup
   m_dir = std::make_unique<TempWorkDir>();
   traceOpenFile(m_dir->filePath("trace.log"));
   createPortConfig();

@@ -68,6 +68,7 @@ const QStringList kAllFields = {"firstname", "lastname",           "email", "cal
 } // namespace
 
 void TestUsers::init() {
+  m_dir.reset(); // a failed init is not followed by cleanup
   m_dir = std::make_unique<TempWorkDir>();
   traceOpenFile(m_dir->filePath("trace.log"));
   CreateUserTable();

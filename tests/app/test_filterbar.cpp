@@ -31,6 +31,7 @@ private:
 };
 
 void TestFilterBar::init() {
+  f.reset(); // a failed init is not followed by cleanup
   f = std::make_unique<MainWindowFixture>();
   QVERIFY(f->startFake(QStringLiteral("app/grid-users.json")));
   f->writeSettingsForFake();

@@ -57,6 +57,7 @@ private:
 };
 
 void TestUsersGrid::init() {
+  f.reset(); // a failed init is not followed by cleanup
   f = std::make_unique<MainWindowFixture>();
   QVERIFY(f->startFake(QStringLiteral("app/grid-users.json")));
   f->writeSettingsForFake();

@@ -141,6 +141,7 @@ private:
 };
 
 void TestFormConfig::init() {
+  m_dir.reset(); // a failed init is not followed by cleanup
   m_dir = std::make_unique<TempWorkDir>();
   QVERIFY(m_dir->isValid());
   TraceOpen();

@@ -104,6 +104,7 @@ void TestFormUser::initTestCase() {
 
 void TestFormUser::init() {
   QVERIFY(m_fake.loadDataset(datasetPath()));
+  m_dir.reset(); // a failed init is not followed by cleanup
   m_dir = std::make_unique<TempWorkDir>();
   TraceOpen();
   createPortConfig();
