@@ -74,3 +74,21 @@ QJsonArray headersOf(const TExportSnapshot &snapshot) {
     out.append(c.header);
   return out;
 }
+
+int lineWithValues(const QStringList &lines, int from, const QStringList &values) {
+  for (int i = qMax(0, from); i < lines.size(); ++i) {
+    qsizetype at = 0;
+    bool all = true;
+    for (const QString &v : values) {
+      at = lines[i].indexOf(v, at);
+      if (at < 0) {
+        all = false;
+        break;
+      }
+      at += v.size();
+    }
+    if (all)
+      return i;
+  }
+  return -1;
+}

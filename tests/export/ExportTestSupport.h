@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 // The users fixture (tests/data/export/users.json) as a snapshot, rows in
 // storage order, widths capped as the export caps them.
@@ -20,3 +21,6 @@ bool readExport(const QString &format, const QString &path, QJsonObject &result,
 // Rows as the readers report them: nulls become "" unless `keepNulls`.
 QJsonArray rowsAsRead(const QVector<TExportRow> &rows, bool keepNulls);
 QJsonArray headersOf(const TExportSnapshot &snapshot);
+
+// The first line at or after `from` holding `values` in this order; -1 when none.
+int lineWithValues(const QStringList &lines, int from, const QStringList &values);

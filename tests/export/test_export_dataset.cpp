@@ -50,25 +50,6 @@ QVector<TExportRow> fixtureRows(const QList<int> &indexes) {
 const QStringList labels{"firstname", "lastname",  "email", "call permissions", "extensions",
                          "caller id", "did", "outgoing caller id", "id", "uuid"};
 
-// The first line at or after `from` holding `values` in this order.
-int lineWithValues(const QStringList &lines, int from, const QStringList &values) {
-  for (int i = qMax(0, from); i < lines.size(); ++i) {
-    qsizetype at = 0;
-    bool all = true;
-    for (const QString &v : values) {
-      at = lines[i].indexOf(v, at);
-      if (at < 0) {
-        all = false;
-        break;
-      }
-      at += v.size();
-    }
-    if (all)
-      return i;
-  }
-  return -1;
-}
-
 }  // namespace
 
 class TestExportDataSet : public QObject {

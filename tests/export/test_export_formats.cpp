@@ -20,25 +20,6 @@ Q_DECLARE_METATYPE(TExportFormat)
 
 namespace {
 
-// Finds the first line at or after `from` that holds `values` in this order.
-int lineWithValues(const QStringList &lines, int from, const QStringList &values) {
-  for (int i = qMax(0, from); i < lines.size(); ++i) {
-    qsizetype at = 0;
-    bool all = true;
-    for (const QString &v : values) {
-      at = lines[i].indexOf(v, at);
-      if (at < 0) {
-        all = false;
-        break;
-      }
-      at += v.size();
-    }
-    if (all)
-      return i;
-  }
-  return -1;
-}
-
 // A cell's text as pdftotext gives it: tabs are drawn as blanks.
 QStringList pdfValues(const TExportRow &row) {
   QStringList values;
